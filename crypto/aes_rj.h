@@ -26,12 +26,14 @@ SECNATIVE_API int AES_init_encrypt(uint32_t rk[/*60*/], const uint8_t* key, int 
 SECNATIVE_API int AES_init_decrypt(uint32_t rk[/*60*/], const uint8_t* key, int key_bits);
 
 // Enciphers one block; in and out may be the same buffer. nr must be the value
-// AES_init_encrypt returned for rk.
+// AES_init_encrypt returned for rk; any other round count stores a zero block
+// and reads no round key.
 SECNATIVE_API void AES_encrypt_rj(const uint32_t rk[/*60*/], int nr, const uint8_t in[16],
                                   uint8_t out[16]);
 
 // Deciphers one block; in and out may be the same buffer. nr must be the value
-// AES_init_decrypt returned for rk.
+// AES_init_decrypt returned for rk; any other round count stores a zero block
+// and reads no round key.
 SECNATIVE_API void AES_decrypt_rj(const uint32_t rk[/*60*/], int nr, const uint8_t in[16],
                                   uint8_t out[16]);
 
