@@ -1,5 +1,5 @@
 # Compares the defined dynamic symbols of a shared library with a list.
-# Usage: cmake -DNM=nm -DLIBRARY=libx.so -DEXPECTED=list.txt -P check_exports.cmake
+# Usage: cmake -DNM=nm -DLIBRARY=libx.so -DEXPECTED=list.txt [-DIGNORE=regex] -P check_exports.cmake
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE nm_out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -11,7 +11,10 @@ set(actual "")
 foreach(line IN LISTS lines)
     # "<address> <type> <name>"; versioned names keep their @VERSION suffix.
     if(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] (.+)$")
-        list(APPEND actual "${CMAKE_MATCH_1}")
+        set(name "${CMAKE_MATCH_1}")
+        if(IGNORE STREQUAL "" OR NOT name MATCHES "${IGNORE}")
+            list(APPEND actual "${name}")
+        endif()
     endif()
 endforeach()
 list(SORT actual)
