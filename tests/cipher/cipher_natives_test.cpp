@@ -1,0 +1,259 @@
+// The cipher natives under injected JNI failures, on a fake JNIEnv. Whichever
+// JNI call fails, the native returns at once with that failure's exception
+// pending, after releasing everything it pinned and every local reference it
+// made, without any other call into the virtual machine, and the object's
+// stream state is as it was. Runs without failures keep the same rules.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cipher/com_ardex_security_VXCipher.h"
+#include "cipher/fake_jni_env.h"
+
+namespace secnative::test {
+namespace {
+
+const std::set<std::string> kAllFields = {"mode", "project", "password", "context"};
+constexpr char kIllegalState[] = "java/lang/IllegalStateException";
+
+struct Fixture {
+    FakeObject* cipher = nullptr;
+    jobject self = nullptr;
+    jbyteArray input = nullptr;
+    jint offset = 0;
+    jint length = 0;
+};
+
+enum class Call { init, update, doFinal };
+
+struct Scenario {
+    const char* name;
+    Call call;
+    std::function<void(FakeEnv&, Fixture&)> setup;
+    const char* expectedException = nullptr;  // null: the call succeeds
+    bool endsStream = false;                  // the call drops the context before it throws
+};
+
+std::vector<int8_t> pattern(size_t size, int seed) {
+    std::vector<int8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<int8_t>(i * 7 + seed);
+    return bytes;
+}
+
+void makeCipher(FakeEnv& fake, Fixture& f, int32_t mode,
+                const std::set<std::string>& fields = kAllFields) {
+    f.cipher = fake.newCipher(fields);
+    f.cipher->mode = mode;
+    if (fields.count("project") != 0) f.cipher->refs["project"] = fake.newString("Payroll");
+    if (fields.count("password") != 0) f.cipher->refs["password"] = fake.newString("s3cret");
+    f.self = fake.ref(f.cipher);
+}
+
+void initKey(FakeEnv& fake, Fixture& f) {
+    vx_cipher_init(fake.env(), f.self);
+    ASSERT_EQ(nullptr, fake.pending());
+}
+
+std::vector<int8_t> feed(FakeEnv& fake, Fixture& f, const std::vector<int8_t>& data) {
+    auto input = reinterpret_cast<jbyteArray>(fake.ref(fake.newByteArray(data)));
+    jobject out = vx_cipher_update(fake.env(), f.self, input, 0, static_cast<jint>(data.size()));
+    EXPECT_EQ(nullptr, fake.pending());
+    return out == nullptr ? std::vector<int8_t>() : FakeEnv::deref(out)->bytes;
+}
+
+void setInput(FakeEnv& fake, Fixture& f, const std::vector<int8_t>& data, jint offset,
+              jint length) {
+    f.input = reinterpret_cast<jbyteArray>(fake.ref(fake.newByteArray(data)));
+    f.offset = offset;
+    f.length = length;
+}
+
+// A whole encrypted stream of a 40-byte plaintext, made through the natives.
+const std::vector<int8_t>& encryptedStream() {
+    static const std::vector<int8_t> stream = [] {
+        FakeEnv fake;
+        Fixture f;
+        makeCipher(fake, f, 1);
+        initKey(fake, f);
+        std::vector<int8_t> bytes = feed(fake, f, pattern(40, 1));
+        jobject last = vx_cipher_doFinal(fake.env(), f.self);
+        const std::vector<int8_t>& tail = FakeEnv::deref(last)->bytes;
+        bytes.insert(bytes.end(), tail.begin(), tail.end());
+        return bytes;
+    }();
+    return stream;
+}
+
+jobject invoke(FakeEnv& fake, const Fixture& f, Call call) {
+    switch (call) {
+        case Call::init:
+            vx_cipher_init(fake.env(), f.self);
+            return nullptr;
+        case Call::update:
+            return vx_cipher_update(fake.env(), f.self, f.input, f.offset, f.length);
+        case Call::doFinal:
+            return vx_cipher_doFinal(fake.env(), f.self);
+    }
+    return nullptr;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    return text;
+}
+
+std::vector<Scenario> scenarios() {
+    const auto encrypting = [](FakeEnv& fake, Fixture& f) {
+        makeCipher(fake, f, 1);
+        initKey(fake, f);
+    };
+    const auto decrypting = [](FakeEnv& fake, Fixture& f) {
+        makeCipher(fake, f, 2);
+        initKey(fake, f);
+    };
+    const auto withInput = [](std::vector<int8_t> data, jint offset, jint length) {
+        return [=](FakeEnv& fake, Fixture& f) { setInput(fake, f, data, offset, length); };
+    };
+    const auto then = [](auto first, auto second) {
+        return [=](FakeEnv& fake, Fixture& f) {
+            first(fake, f);
+            second(fake, f);
+        };
+    };
+    const auto input40 = withInput(pattern(40, 2), 0, 40);
+    const std::vector<int8_t>& stream = encryptedStream();
+
+    return {
+        {"InitKeyReplacingAStream", Call::init,
+         [](FakeEnv& fake, Fixture& f) {
+             makeCipher(fake, f, 1);
+             f.cipher->refs["context"] = fake.newByteArray(pattern(320, 3));
+         }},
+        {"InitKeyWithInvalidMode", Call::init,
+         [](FakeEnv& fake, Fixture& f) { makeCipher(fake, f, 3); },
+         "com/ardex/security/VXPrivilegeException"},
+        {"InitKeyWithoutContextField", Call::init,
+         [](FakeEnv& fake, Fixture& f) {
+             makeCipher(fake, f, 1, {"mode", "project", "password"});
+         },
+         "com/ardex/security/VXPrivilegeException"},
+        {"FirstEncryptingUpdate", Call::update, then(encrypting, input40)},
+        {"FirstDecryptingUpdate", Call::update,
+         then(decrypting, withInput(stream, 0, static_cast<jint>(stream.size())))},
+        {"LargeUpdateInPieces", Call::update,
+         then(then(encrypting, [](FakeEnv& fake, Fixture& f) { feed(fake, f, pattern(5, 4)); }),
+              withInput(pattern(150000, 5), 3, 149990))},
+        {"UpdateWithoutStream", Call::update,
+         then([](FakeEnv& fake, Fixture& f) { makeCipher(fake, f, 1); }, input40), kIllegalState},
+        {"UpdateOnContextOfWrongSize", Call::update,
+         then(
+             [](FakeEnv& fake, Fixture& f) {
+                 makeCipher(fake, f, 1);
+                 f.cipher->refs["context"] = fake.newByteArray(pattern(10, 6));
+             },
+             input40),
+         kIllegalState},
+        {"UpdateOnDamagedCounter", Call::update,
+         then(then(encrypting,
+                   [](FakeEnv&, Fixture& f) { f.cipher->refs["context"]->bytes[284] = 1; }),
+              input40),
+         kIllegalState},
+        {"UpdateWithoutPasswordField", Call::update,
+         then(
+             [](FakeEnv& fake, Fixture& f) {
+                 makeCipher(fake, f, 1, {"mode", "project", "context"});
+                 initKey(fake, f);
+             },
+             input40),
+         kIllegalState},
+        {"UpdateOutsideInput", Call::update, then(encrypting, withInput(pattern(10, 7), 5, 6)),
+         "java/lang/IllegalArgumentException"},
+        {"UpdateWithShortHeader", Call::update, then(decrypting, withInput(stream, 0, 15)),
+         kIllegalState},
+        {"DoFinalEncrypting", Call::doFinal,
+         then(encrypting, [](FakeEnv& fake, Fixture& f) { feed(fake, f, pattern(20, 8)); })},
+        {"DoFinalOfEmptyEncryptingStream", Call::doFinal, encrypting},
+        {"DoFinalDecrypting", Call::doFinal,
+         then(decrypting, [&stream](FakeEnv& fake, Fixture& f) { feed(fake, f, stream); })},
+        {"DoFinalWithBadPadding", Call::doFinal,
+         [&stream](FakeEnv& fake, Fixture& f) {
+             makeCipher(fake, f, 2);
+             f.cipher->refs["password"] = fake.newString("wrong");
+             initKey(fake, f);
+             feed(fake, f, stream);
+         },
+         "javax/crypto/BadPaddingException", true},
+        {"DoFinalWithoutContextField", Call::doFinal,
+         [](FakeEnv& fake, Fixture& f) {
+             makeCipher(fake, f, 1, {"mode", "project", "password"});
+         },
+         kIllegalState},
+    };
+}
+
+// Names the scenario in failure messages instead of dumping its bytes.
+void PrintTo(const Scenario& scenario, std::ostream* os) { *os << scenario.name; }
+
+class NativesUnderFailures : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(NativesUnderFailures, KeepTheRulesWhicheverCallFails) {
+    const Scenario& scenario = GetParam();
+    int fallible = 0;
+    {
+        // Without failures: the expected outcome, within the rules.
+        FakeEnv fake;
+        Fixture f;
+        scenario.setup(fake, f);
+        fake.startCounting(0);
+        jobject result = invoke(fake, f, scenario.call);
+        EXPECT_TRUE(fake.violations().empty()) << joined(fake.violations());
+        EXPECT_EQ(0, fake.pins());
+        if (scenario.expectedException != nullptr) {
+            ASSERT_NE(nullptr, fake.pending());
+            EXPECT_EQ(scenario.expectedException, fake.pending()->name);
+            EXPECT_EQ(nullptr, result);
+        } else {
+            EXPECT_EQ(nullptr, fake.pending());
+        }
+        EXPECT_EQ(result == nullptr ? 0 : 1, fake.liveRefs());
+        fallible = fake.fallibleCalls();
+    }
+    ASSERT_GT(fallible, 0);
+
+    for (int failAt = 1; failAt <= fallible; ++failAt) {
+        SCOPED_TRACE("failing fallible call " + std::to_string(failAt));
+        FakeEnv fake;
+        Fixture f;
+        scenario.setup(fake, f);
+        FakeObject* before = f.cipher->refs["context"];
+        const std::vector<int8_t> bytesBefore =
+            before == nullptr ? std::vector<int8_t>() : before->bytes;
+        fake.startCounting(failAt);
+        jobject result = invoke(fake, f, scenario.call);
+
+        EXPECT_EQ(nullptr, result);
+        ASSERT_NE(nullptr, fake.injected());
+        EXPECT_EQ(fake.injected(), fake.pending());
+        EXPECT_TRUE(fake.violations().empty()) << joined(fake.violations());
+        EXPECT_EQ(0, fake.pins());
+        EXPECT_EQ(0, fake.liveRefs());
+        FakeObject* after = f.cipher->refs["context"];
+        if (!(scenario.endsStream && after == nullptr)) {
+            EXPECT_EQ(before, after);
+            if (before != nullptr && after == before) {
+                EXPECT_EQ(bytesBefore, after->bytes);
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cipher, NativesUnderFailures, ::testing::ValuesIn(scenarios()),
+                         [](const ::testing::TestParamInfo<Scenario>& param) {
+                             return std::string(param.param.name);
+                         });
+
+}  // namespace
+}  // namespace secnative::test
