@@ -9,7 +9,6 @@ import java.security.MessageDigest;
 import java.util.Arrays;
 import java.util.Locale;
 import javax.crypto.Cipher;
-import javax.crypto.spec.SecretKeySpec;
 
 /**
  * The stream format rebuilt from javax.crypto, as an independent check of the natives: header,
@@ -66,7 +65,7 @@ final class ReferenceStream {
     static byte[] encrypt(byte[] header, String project, String password, byte[] plain)
             throws GeneralSecurityException {
         Cipher aes = Cipher.getInstance("AES/ECB/PKCS5Padding");
-        aes.init(Cipher.ENCRYPT_MODE, new SecretKeySpec(key(header, project, password), "AES"));
+        aes.init(Cipher.ENCRYPT_MODE, new RawAesKey(key(header, project, password)));
         return concat(Arrays.copyOf(header, HEADER_SIZE), aes.doFinal(plain));
     }
 

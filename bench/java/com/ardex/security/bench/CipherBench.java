@@ -5,7 +5,6 @@ import java.security.GeneralSecurityException;
 import java.util.Arrays;
 import java.util.Random;
 import javax.crypto.Cipher;
-import javax.crypto.spec.SecretKeySpec;
 
 /**
  * Times VXCipher next to javax.crypto's "AES/ECB/PKCS5Padding" in one virtual machine.
@@ -42,7 +41,7 @@ public final class CipherBench {
         new Random(1).nextBytes(plain);
 
         byte[] vxStream = VXCipher.encrypt(PROJECT, PASSWORD, plain);
-        SecretKeySpec key = new SecretKeySpec(Arrays.copyOf(plain, 16), "AES");
+        RawAesKey key = new RawAesKey(Arrays.copyOf(plain, 16));
         Cipher javaxCipher = Cipher.getInstance("AES/ECB/PKCS5Padding");
         javaxCipher.init(Cipher.ENCRYPT_MODE, key);
         byte[] javaxStream = javaxCipher.doFinal(plain);
@@ -106,7 +105,7 @@ public final class CipherBench {
         };
     }
 
-    private static Stream javaxStream(int mode, SecretKeySpec key) throws GeneralSecurityException {
+    private static Stream javaxStream(int mode, RawAesKey key) throws GeneralSecurityException {
         Cipher cipher = Cipher.getInstance("AES/ECB/PKCS5Padding");
         return (input, updateSize) -> {
             cipher.init(mode, key);
