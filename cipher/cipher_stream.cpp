@@ -149,7 +149,7 @@ void update_commit(uint8_t* ctx, const UpdatePlan& plan, uint8_t* out) {
     }
 
     // What was not transformed becomes the new carry, oldest byte first.
-    uint8_t rest[kCarrySize];
+    uint8_t rest[kCarrySize] = {};
     const size_t rest_len = total - n;
     for (size_t i = 0; i < rest_len; ++i) rest[i] = pending_byte(carry, buffered, in, n + i);
     std::memset(carry, 0, kCarrySize);
