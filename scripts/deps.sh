@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Installs what building, testing and benchmarking need on a Debian machine.
 # Safe to run again: it only calls apt-get when a package is missing.
+#
+#   scripts/deps.sh           the native build, tests and benchmarks
+#   scripts/deps.sh --cross   also the cross compilers and qemu-user that the
+#                             target matrix (scripts/matrix.sh) needs
 set -euo pipefail
 
 packages=(
@@ -10,7 +14,17 @@ packages=(
     libgtest-dev clang libclang-rt-14-dev openjdk-17-jdk-headless junit5
     # benchmarks and their peers (never linked into the library)
     libbenchmark-dev libssl-dev openssl
+    libpugixml-dev libtinyxml2-dev libxml2-dev libexpat1-dev
 )
+
+# The target matrix: 32-bit Intel and the big-endian 64-bit SPARC and 32-bit
+# PowerPC builds, run under qemu-user (called explicitly, no binfmt hook).
+cross_packages=(
+    g++-i686-linux-gnu g++-sparc64-linux-gnu g++-powerpc-linux-gnu qemu-user
+)
+if [[ ${1:-} == --cross ]]; then
+    packages+=("${cross_packages[@]}")
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,55 @@
+// Helpers shared by the XML tests: a compact text form of a tree, a check of
+// the record invariants, and a guard that restores the process-wide options.
+#ifndef SECNATIVE_TESTS_XML_XML_TEST_UTIL_H
+#define SECNATIVE_TESTS_XML_XML_TEST_UTIL_H
+
+#include <string>
+
+#include "xml/xml_node_access.h"
+#include "xml/xml_parser.h"
+
+namespace xmltest {
+
+using Record = XMLNodeAccess::Record;
+
+inline Record* rec(const XMLNode& node) {
+    return XMLNodeAccess::record(node);
+}
+
+// The tree below node, in document order, as one line:
+//   element  name[attr=value,flag]{item,item}  ("?" before a declaration's
+//            name, "#" for a nameless node, no braces without items)
+//   text     'text'        clear item  !open|value|close
+// Written with an explicit stack, so trees of any depth can be dumped.
+std::string dump(const XMLNode& node);
+
+// Checks the invariants of every record below node (order list length and
+// per-kind sequence, parent links, positive reference counts); returns an
+// empty string when they hold, else a description of the first violation.
+std::string checkTree(const XMLNode& node);
+
+// Number of named records below and including node.
+long countElements(const XMLNode& node);
+
+// Parses with the given options and returns dump() of the result; stores
+// the result's error, line and column.
+struct ParseOutcome {
+    std::string tree;
+    XMLError error;
+    int line;
+    int column;
+};
+ParseOutcome parse(const char* text, const char* tag = NULL);
+
+// Restores the library's default options when it goes out of scope.
+class OptionsGuard {
+  public:
+    OptionsGuard() = default;
+    OptionsGuard(const OptionsGuard&) = delete;
+    OptionsGuard& operator=(const OptionsGuard&) = delete;
+    ~OptionsGuard() { XMLNode::setGlobalOptions(XMLNode::encodingUTF8, 1, 1, 1); }
+};
+
+}  // namespace xmltest
+
+#endif  // SECNATIVE_TESTS_XML_XML_TEST_UTIL_H

@@ -1,0 +1,223 @@
+// Tokenizer and entity decoding. Inputs are copied into heap blocks of
+// exactly their size, so that under AddressSanitizer any read past the
+// terminating NUL (or past a given length) fails the test.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "xml/xml_lexer.h"
+#include "xml_test_util.h"
+
+namespace {
+
+using namespace secnative::xml;
+
+// A NUL-terminated copy of text in a block of exactly its size.
+class ExactText {
+  public:
+    explicit ExactText(const std::string& text) : bytes_(new char[text.size() + 1]) {
+        std::memcpy(bytes_, text.c_str(), text.size() + 1);
+    }
+    ExactText(const ExactText&) = delete;
+    ExactText& operator=(const ExactText&) = delete;
+    ~ExactText() { delete[] bytes_; }
+    const char* get() const { return bytes_; }
+
+  private:
+    char* bytes_;
+};
+
+// The tokens of text as "kind:text" strings (kinds as numbers of
+// XMLTokenTypeTag; a clear token shows its row's opening delimiter).
+std::vector<std::string> tokenize(const std::string& text) {
+    ExactText doc(text);
+    XML state = {};
+    state.document = doc.get();
+    std::vector<std::string> out;
+    for (int guard = 0; guard < 100; ++guard) {
+        int length = -1;
+        XMLTokenTypeTag type;
+        NextToken token = GetNextToken(&state, &length, &type);
+        if (type == tokenEnd) {
+            EXPECT_EQ(token.token, nullptr);
+            EXPECT_EQ(length, 0);
+            out.push_back("end");
+            break;
+        }
+        if (type == tokenClear) {
+            out.push_back("clear:" + std::string(token.clear->openDelimiter) + "@" +
+                          std::to_string(state.position));
+            continue;
+        }
+        out.push_back(std::to_string(type) + ":" + std::string(token.token, length));
+    }
+    return out;
+}
+
+struct TokenCase {
+    XMLNode::XMLCharEncoding encoding;
+    const char* text;
+    std::vector<std::string> tokens;
+};
+
+class XmlTokenizer : public ::testing::TestWithParam<TokenCase> {};
+
+TEST_P(XmlTokenizer, Tokens) {
+    xmltest::OptionsGuard guard;
+    XMLNode::setGlobalOptions(GetParam().encoding);
+    EXPECT_EQ(tokenize(GetParam().text), GetParam().tokens) << GetParam().text;
+}
+
+// Kinds: 0 text, 1 quoted, 2 "<", 3 "</", 4 ">", 5 "=", 6 "<?", 7 "/>".
+const XMLNode::XMLCharEncoding kUtf8 = XMLNode::encodingUTF8;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, XmlTokenizer,
+    ::testing::Values(TokenCase{kUtf8, "  <a>", {"2:<", "0:a", "4:>", "end"}},
+                      TokenCase{kUtf8, "</a >", {"3:</", "0:a", "4:>", "end"}},
+                      TokenCase{kUtf8, "<a/>", {"2:<", "0:a", "7:/>", "end"}},
+                      TokenCase{kUtf8,
+                                "<?xml v=\"1\"?>",
+                                {"6:<?", "0:xml", "0:v", "5:=", "1:\"1\"", "0:?", "4:>", "end"}},
+                      // an unterminated value becomes text that ends before the "<"
+                      TokenCase{kUtf8, "x='abc<b", {"0:x", "5:=", "0:'abc", "2:<", "0:b", "end"}},
+                      TokenCase{kUtf8, "'ab cd", {"0:'ab", "0:cd", "end"}},
+                      TokenCase{kUtf8, "\"ab\"cd x\"y", {"1:\"ab\"", "0:cd", "0:x\"y", "end"}},
+                      TokenCase{kUtf8, "a/b /c =>", {"0:a/b", "0:/c", "5:=", "4:>", "end"}},
+                      TokenCase{kUtf8, "<!-- c -->", {"clear:<!--@4", "0:c", "0:--", "4:>", "end"}},
+                      TokenCase{kUtf8, "<![CDATA[x", {"clear:<![CDATA[@9", "0:x", "end"}},
+                      TokenCase{kUtf8, "<!DOCTYPE", {"clear:<!DOCTYPE@9", "end"}},
+                      TokenCase{kUtf8, "<PRE>", {"clear:<PRE>@5", "end"}},
+                      TokenCase{kUtf8, "<pre>", {"2:<", "0:pre", "4:>", "end"}},
+                      // a document that ends inside a clear delimiter
+                      TokenCase{kUtf8, "<!-", {"2:<", "0:!-", "end"}},
+                      TokenCase{kUtf8, "<![CDA", {"2:<", "0:![CDA", "end"}},
+                      // a multibyte character cut short by the end stops at the NUL
+                      TokenCase{kUtf8, "a\xE3", {"0:a\xE3", "end"}},
+                      TokenCase{kUtf8, "\xF0\x9F", {"0:\xF0\x9F", "end"}},
+                      TokenCase{kUtf8, "'\xE3", {"0:'\xE3", "end"}},
+                      TokenCase{kUtf8, " \xE3", {"0:\xE3", "end"}},
+                      // the second byte of a Shift-JIS character is never markup
+                      TokenCase{XMLNode::encodingShiftJIS, "\x81<x y", {"0:\x81<x", "0:y", "end"}},
+                      TokenCase{XMLNode::encodingShiftJIS, "\xE0 a", {"0:\xE0 a", "end"}},
+                      TokenCase{XMLNode::encodingShiftJIS, "\xA0<", {"0:\xA0", "2:<", "end"}},
+                      TokenCase{XMLNode::encodingLegacy, "\x81<x", {"0:\x81", "2:<", "0:x", "end"}},
+                      TokenCase{
+                          XMLNode::encodingGB2312, "\xA1>\xA0>", {"0:\xA1>\xA0", "4:>", "end"}},
+                      TokenCase{XMLNode::encodingBig5, "\x81\x3D=", {"0:\x81=", "5:=", "end"}}));
+
+TEST(XmlTokenizerState, CommentLeavesPositionBehindItsDelimiter) {
+    XML state = {};
+    state.document = "  <!-- x -->";
+    int length = 42;
+    XMLTokenTypeTag type;
+    NextToken token = GetNextToken(&state, &length, &type);
+    EXPECT_EQ(type, tokenClear);
+    EXPECT_EQ(token.clear, &XMLClearTags[kClearTagComment]);
+    EXPECT_EQ(token.token, state.document + 2);
+    EXPECT_EQ(state.position, 6);
+    EXPECT_EQ(length, 42);  // left unchanged for clear tokens
+}
+
+TEST(XmlTokenizerState, EndOfInputKeepsPositionOnTheNul) {
+    XML state = {};
+    state.document = "a \t\r\n";
+    int length;
+    XMLTokenTypeTag type;
+    GetNextToken(&state, &length, &type);
+    EXPECT_EQ(state.position, 2);
+    GetNextToken(&state, &length, &type);
+    EXPECT_EQ(type, tokenEnd);
+    EXPECT_EQ(state.position, 5);
+    GetNextToken(&state, &length, &type);
+    EXPECT_EQ(state.position, 5);
+}
+
+// ---- Entities ----------------------------------------------------------
+
+struct EntityCase {
+    const char* text;
+    int length;  // -1: the whole text
+    XMLError error;
+    std::string decoded;
+};
+
+class XmlEntities : public ::testing::TestWithParam<EntityCase> {};
+
+TEST_P(XmlEntities, Decode) {
+    const EntityCase& c = GetParam();
+    ExactText text(c.text);
+    int length = c.length < 0 ? static_cast<int>(std::strlen(c.text)) : c.length;
+    XML state = {};
+    char* decoded = fromXMLString(text.get(), length, &state);
+    EXPECT_EQ(state.error, c.error) << c.text;
+    if (c.error == errorNone) {
+        ASSERT_NE(decoded, nullptr) << c.text;
+        EXPECT_EQ(std::string(decoded), c.decoded) << c.text;
+    } else {
+        EXPECT_EQ(decoded, nullptr) << c.text;
+    }
+    std::free(decoded);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, XmlEntities,
+    ::testing::Values(EntityCase{"&amp;&lt;&gt;&quot;&apos;", -1, errorNone, "&<>\"'"},
+                      EntityCase{"x&AMP;y&Lt;", -1, errorNone, "x&y<"},
+                      EntityCase{"&#65;&#x41;&#X41;&#x7a;", -1, errorNone, "AAAz"},
+                      EntityCase{"&#255;&#1;", -1, errorNone, "\xFF\x01"},
+                      EntityCase{"&#0065;", -1, errorNone, "A"},
+                      EntityCase{"plain text", -1, errorNone, "plain text"},
+                      EntityCase{"abc", 2, errorNone, "ab"}, EntityCase{"", -1, errorNone, ""},
+                      EntityCase{"&#256;", -1, errorCharacterCodeAbove255, ""},
+                      EntityCase{"&#x100;", -1, errorCharacterCodeAbove255, ""},
+                      // many digits never overflow into a small value
+                      EntityCase{"&#4294967361;", -1, errorCharacterCodeAbove255, ""},
+                      EntityCase{"&#18446744073709551681;", -1, errorCharacterCodeAbove255, ""},
+                      EntityCase{"&#x10000000000000041;", -1, errorCharacterCodeAbove255, ""},
+                      EntityCase{"&#99999999999999999999999999999999999999;", -1,
+                                 errorCharacterCodeAbove255, ""},
+                      EntityCase{"&#6a;", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"&#x4G;", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"&#-1;", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"&nbsp;", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"a & b", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"&amp", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"&#65", -1, errorUnknownCharacterEntity, ""},
+                      // the ";" lies beyond the given length
+                      EntityCase{"&#65;", 4, errorUnknownCharacterEntity, ""},
+                      EntityCase{"&amp;", 4, errorUnknownCharacterEntity, ""},
+                      // the measuring pass finds unknown entities before values are read
+                      EntityCase{"&#300;&nbsp;", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"&#300;&amp;", -1, errorCharacterCodeAbove255, ""},
+                      // a reference without digits or of value 0 would cut the text short
+                      EntityCase{"a&#;b", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"a&#x;b", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"a&#0;b", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"a&#x00;b", -1, errorUnknownCharacterEntity, ""},
+                      // multibyte characters cut short by the length or by the end
+                      EntityCase{"\xE3\x81\x82", 2, errorNone, "\xE3\x81"},
+                      EntityCase{"x\xE3", 9, errorNone, "x\xE3"},
+                      EntityCase{"&amp;\xF0\x9F", 9, errorNone, "&\xF0\x9F"},
+                      // a whole multibyte character is copied as one
+                      EntityCase{"\xC3\xA9&lt;", -1, errorNone, "\xC3\xA9<"}));
+
+TEST(XmlEntitiesApi, NullTextGivesNullWithoutError) {
+    XML state = {};
+    EXPECT_EQ(fromXMLString(NULL, 5, &state), nullptr);
+    EXPECT_EQ(state.error, errorNone);
+}
+
+TEST(XmlEntitiesApi, LeadByteSwallowsAnAmpersandLikeAnyByte) {
+    // Stepping is by characters: a lead byte takes the next byte with it,
+    // even when that byte is "&".
+    XML state = {};
+    char* decoded = fromXMLString("\xC3&amp;", 6, &state);
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_STREQ(decoded, "\xC3&amp;");
+    std::free(decoded);
+}
+
+}  // namespace

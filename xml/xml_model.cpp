@@ -1,0 +1,174 @@
+// Node handles and reference counting, release of whole subtrees, stringDup.
+//
+// A record is shared by every handle that refers to it, the parent's children
+// entry included, and freed when the last one goes. Subtrees are released
+// with a work list instead of recursion, so a tree of any depth can be freed
+// on a small stack.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "xml/xml_node_access.h"
+#include "xml/xml_parser.h"
+#include "xml/xml_record_pool.h"
+
+XMLNode XMLNode::emptyXMLNode;
+XMLClear XMLNode::emptyXMLClear = {NULL, NULL, NULL};
+XMLAttribute XMLNode::emptyXMLAttribute = {NULL, NULL};
+
+namespace secnative::xml {
+
+void outOfMemory(size_t size) {
+    std::fprintf(stderr, "XML library: out of memory (%lu bytes)\n",
+                 static_cast<unsigned long>(size));
+    std::abort();
+}
+
+void* allocate(size_t size) {
+    void* block = std::malloc(size ? size : 1);
+    if (!block) outOfMemory(size);
+    return block;
+}
+
+void* reallocate(void* block, size_t size) {
+    void* moved = std::realloc(block, size ? size : 1);
+    if (!moved) outOfMemory(size);
+    return moved;
+}
+
+namespace {
+
+// Frees the strings and arrays of one record and clears its fields. Child
+// records that must be released as well (no other handle holds them, or
+// force is set) are pushed on the work list, which is threaded through their
+// parent fields: those fields are cleared anyway, and threading them needs
+// no memory of its own.
+void releaseOwnItems(Record* r, char force, Record** work) {
+    for (int i = 0; i < r->childCount; ++i) {
+        Record* child = XMLNodeAccess::record(r->children[i]);
+        child->parent = NULL;
+        child->refCount--;
+        if (child->refCount == 0 || force) {
+            child->parent = *work;
+            *work = child;
+        }
+    }
+    std::free(r->children);
+    for (int i = 0; i < r->textCount; ++i) std::free(r->texts[i]);
+    std::free(r->texts);
+    for (int i = 0; i < r->clearCount; ++i) std::free(r->clears[i].value);
+    std::free(r->clears);
+    for (int i = 0; i < r->attributeCount; ++i) {
+        std::free(r->attributes[i].name);
+        std::free(r->attributes[i].value);
+    }
+    std::free(r->attributes);
+    std::free(r->order);
+    std::free(r->name);
+    r->childCount = r->textCount = r->clearCount = r->attributeCount = 0;
+    r->children = NULL;
+    r->texts = NULL;
+    r->clears = NULL;
+    r->attributes = NULL;
+    r->order = NULL;
+    r->name = NULL;
+    r->parent = NULL;
+}
+
+}  // namespace
+
+void releaseContents(Record* record, char force) {
+    Record* work = NULL;
+    releaseOwnItems(record, force, &work);
+    while (work) {
+        Record* r = work;
+        work = r->parent;
+        r->parent = NULL;
+        releaseOwnItems(r, force, &work);
+        if (r->refCount == 0) releaseRecord(r);
+    }
+}
+
+}  // namespace secnative::xml
+
+using secnative::xml::allocate;
+
+char* stringDup(const char* source, int length) {
+    if (!source) return NULL;
+    size_t n = length < 0 ? std::strlen(source) : static_cast<size_t>(length);
+    char* copy = static_cast<char*>(std::malloc(n + 1));
+    if (!copy) return NULL;
+    std::memcpy(copy, source, n);
+    copy[n] = 0;
+    return copy;
+}
+
+XMLNode::XMLNode(XMLNodeDataTag* record) : d(record) {
+    d->refCount++;
+}
+
+XMLNode::XMLNode(XMLNodeDataTag* parent, char* name, char isDeclaration) {
+    d = static_cast<XMLNodeDataTag*>(allocate(sizeof(XMLNodeDataTag)));
+    d->name = name;
+    d->childCount = d->textCount = d->clearCount = d->attributeCount = 0;
+    d->isDeclaration = isDeclaration;
+    d->parent = parent;
+    d->children = NULL;
+    d->texts = NULL;
+    d->clears = NULL;
+    d->attributes = NULL;
+    d->order = NULL;
+    d->refCount = 1;
+    d->slab = NULL;
+}
+
+XMLNode::XMLNode(const XMLNode& other) : d(other.d) {
+    if (d) d->refCount++;
+}
+
+XMLNode& XMLNode::operator=(const XMLNode& other) {
+    if (this == &other) return *this;
+    // Take the new reference before dropping the old one: other may live
+    // inside the tree that this handle is about to release.
+    XMLNodeDataTag* incoming = other.d;
+    if (incoming) incoming->refCount++;
+    if (d) {
+        d->refCount--;
+        emptyTheNode(0);
+    }
+    d = incoming;
+    return *this;
+}
+
+XMLNode::~XMLNode() {
+    if (!d) return;
+    d->refCount--;
+    emptyTheNode(0);
+}
+
+void XMLNode::emptyTheNode(char force) {
+    XMLNodeDataTag* record = d;
+    if (!record) return;
+    if (record->refCount == 0 || force) {
+        if (record->parent) detachFromParent(record);
+        secnative::xml::releaseContents(record, force);
+    }
+    if (record->refCount == 0) {
+        secnative::xml::releaseRecord(record);
+        d = NULL;
+    }
+}
+
+void XMLNode::deleteNodeContent() {
+    if (!d) return;
+    if (d->parent) {
+        detachFromParent(d);
+        d->parent = NULL;
+        d->refCount--;
+    }
+    emptyTheNode(1);
+}
+
+XMLNode XMLNode::emptyNode() {
+    return emptyXMLNode;
+}

@@ -1,0 +1,180 @@
+// The order list and the private adders through which items enter a node.
+//
+// Each node keeps its children, texts and clear items in three typed arrays,
+// each in document order, and an order list of (index << 2) | type entries
+// that records how the three kinds interleave. Arrays grow by a step: 0 makes
+// every addition reallocate to the exact size; a larger step (the parser's)
+// reallocates only when the count reaches a multiple of the step, which is
+// why a step may only be used on arrays grown with that same step.
+#include <cstdlib>
+#include <cstring>
+
+#include "xml/xml_lexer.h"
+#include "xml/xml_node_access.h"
+#include "xml/xml_parser.h"
+
+using secnative::xml::allocate;
+using secnative::xml::reallocate;
+
+namespace {
+
+// Grows array (count elements of elementSize bytes) by the growth rule so
+// that one more element fits.
+void* growArray(void* array, int count, int step, size_t elementSize) {
+    if (!array) return allocate(elementSize * static_cast<size_t>(step ? step : 1));
+    int newCount = count + 1;
+    if (step == 0 || newCount % step == 0) {
+        return reallocate(array, elementSize * static_cast<size_t>(newCount + step));
+    }
+    return array;
+}
+
+// Shrinks a non-NULL array to exactly count elements; an array left without
+// elements is freed.
+template <typename T>
+void trimArray(T*& array, int count) {
+    if (!array) return;
+    if (count == 0) {
+        std::free(array);
+        array = NULL;
+        return;
+    }
+    array = static_cast<T*>(reallocate(array, sizeof(T) * static_cast<size_t>(count)));
+}
+
+}  // namespace
+
+void* XMLNode::addToOrder(int memoryIncrease, int* pos, int count, void* array, int elementSize,
+                          XMLElementType type) {
+    int n = d->childCount + d->textCount + d->clearCount;
+    size_t size = static_cast<size_t>(elementSize);
+    array = growArray(array, count, memoryIncrease, size);
+    d->order = static_cast<int*>(growArray(d->order, n, memoryIncrease * 3, sizeof(int)));
+    int* order = d->order;
+
+    int p = *pos;
+    int found = -1;
+    if (p >= 0 && p < n) {
+        for (int i = p; i < n; ++i) {
+            if ((order[i] & 3) == static_cast<int>(type)) {
+                found = i;
+                break;
+            }
+        }
+    }
+    if (found < 0) {  // append to both lists
+        order[n] = (count << 2) | type;
+        *pos = count;
+        return array;
+    }
+    int k = order[found] >> 2;
+    std::memmove(order + p + 1, order + p, sizeof(int) * static_cast<size_t>(n - p));
+    order[p] = (k << 2) | type;
+    for (int i = found + 1; i <= n; ++i) {
+        if ((order[i] & 3) == static_cast<int>(type)) order[i] += 4;
+    }
+    char* bytes = static_cast<char*>(array);
+    std::memmove(bytes + (k + 1) * size, bytes + k * size, static_cast<size_t>(count - k) * size);
+    *pos = k;
+    return array;
+}
+
+void XMLNode::removeOrderElement(XMLNodeDataTag* record, XMLElementType type, int index) {
+    int n = record->childCount + record->textCount + record->clearCount;
+    int* order = record->order;
+    int entry = (index << 2) | type;
+    int i = 0;
+    while (i <= n && order[i] != entry) ++i;
+    if (i > n) return;  // not listed: nothing to remove
+    std::memmove(order + i, order + i + 1, sizeof(int) * static_cast<size_t>(n - i));
+    for (int j = i; j < n; ++j) {
+        if ((order[j] & 3) == static_cast<int>(type)) order[j] -= 4;
+    }
+}
+
+void XMLNode::detachFromParent(XMLNodeDataTag* record) {
+    XMLNodeDataTag* parent = record->parent;
+    int i = 0;
+    while (i < parent->childCount && parent->children[i].d != record) ++i;
+    if (i == parent->childCount) return;  // not listed by its parent
+    parent->childCount--;
+    if (parent->childCount) {
+        // Handles move as raw pointers: no reference count changes.
+        std::memmove(static_cast<void*>(parent->children + i),
+                     static_cast<const void*>(parent->children + i + 1),
+                     sizeof(XMLNode) * static_cast<size_t>(parent->childCount - i));
+    } else {
+        std::free(static_cast<void*>(parent->children));
+        parent->children = NULL;
+    }
+    removeOrderElement(parent, elementChild, i);
+}
+
+void XMLNode::exactMemory(XMLNodeDataTag* record) {
+    trimArray(record->order, record->childCount + record->textCount + record->clearCount);
+    trimArray(record->children, record->childCount);
+    trimArray(record->attributes, record->attributeCount);
+    trimArray(record->texts, record->textCount);
+    trimArray(record->clears, record->clearCount);
+}
+
+XMLNode XMLNode::addChild_priv(int memoryIncrease, char* name, char isDeclaration, int pos) {
+    if (!name) return emptyXMLNode;
+    if (!d) {
+        std::free(name);
+        return emptyXMLNode;
+    }
+    d->children = static_cast<XMLNode*>(addToOrder(memoryIncrease, &pos, d->childCount, d->children,
+                                                   sizeof(XMLNode), elementChild));
+    XMLNode* slot = d->children + pos;
+    XMLNodeAccess::placeHandle(slot, NULL);
+    *slot = XMLNode(d, name, isDeclaration);
+    d->childCount++;
+    return *slot;
+}
+
+XMLAttribute* XMLNode::addAttribute_priv(int memoryIncrease, char* name, char* value) {
+    if (!name) return &emptyXMLAttribute;
+    if (!d) {
+        std::free(name);
+        std::free(value);
+        return &emptyXMLAttribute;
+    }
+    d->attributes = static_cast<XMLAttribute*>(
+        growArray(d->attributes, d->attributeCount, memoryIncrease, sizeof(XMLAttribute)));
+    XMLAttribute* stored = d->attributes + d->attributeCount;
+    stored->name = name;
+    stored->value = value;
+    d->attributeCount++;
+    return stored;
+}
+
+const char* XMLNode::addText_priv(int memoryIncrease, char* text, int pos) {
+    if (!text) return NULL;
+    if (!d) {
+        std::free(text);
+        return NULL;
+    }
+    d->texts = static_cast<char**>(
+        addToOrder(memoryIncrease, &pos, d->textCount, d->texts, sizeof(char*), elementText));
+    d->texts[pos] = text;
+    d->textCount++;
+    return text;
+}
+
+XMLClear* XMLNode::addClear_priv(int memoryIncrease, char* value, const char* openTag,
+                                 const char* closeTag, int pos) {
+    if (!value) return &emptyXMLClear;
+    if (!d) {
+        std::free(value);
+        return &emptyXMLClear;
+    }
+    d->clears = static_cast<XMLClear*>(
+        addToOrder(memoryIncrease, &pos, d->clearCount, d->clears, sizeof(XMLClear), elementClear));
+    XMLClear* stored = d->clears + pos;
+    stored->value = value;
+    stored->openTag = openTag ? openTag : secnative::xml::XMLClearTags[0].openDelimiter;
+    stored->closeTag = closeTag ? closeTag : secnative::xml::XMLClearTags[0].closeDelimiter;
+    d->clearCount++;
+    return stored;
+}

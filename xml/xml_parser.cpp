@@ -1,0 +1,510 @@
+// The parser: start tags with their attributes, element content, clear
+// blocks and the recovery from end tags that close several elements.
+//
+// One loop drives the whole document. The current element is a record; a
+// start tag makes a child and descends into it, an end tag (or "/>") closes
+// the current element and returns to its parent. An end tag that names
+// another element is left pending: each ancestor it passes closes too, the
+// first one whose name it matches consumes it, and reaching the nameless top
+// node is an error.
+#include <cstdint>
+#include <cstring>
+
+#include "xml/xml_lexer.h"
+#include "xml/xml_node_access.h"
+#include "xml/xml_parse_run.h"
+
+namespace secnative::xml {
+
+namespace {
+
+ParseScratch& threadScratch() {
+    thread_local ParseScratch scratch;
+    return scratch;
+}
+
+}  // namespace
+
+ParseRun::ParseRun(const char* text) : scratch(threadScratch()) {
+    std::memset(&state, 0, sizeof state);
+    state.document = text;
+    state.pendingText = text;
+    state.isFirstCall = 1;
+    byteTable = XML_ByteTable;
+    scan = &scanTablesFor(byteTable);
+    contentStops = scan->content;
+}
+
+ParseRun::~ParseRun() {
+    // Stacks that grew for a very wide or deep document are not kept.
+    const int keep = 1 << 14;
+    scratch.children.reset(keep);
+    scratch.texts.reset(keep);
+    scratch.clears.reset(keep);
+    scratch.order.reset(keep);
+    scratch.attributes.reset(keep);
+    scratch.frames.reset(keep);
+}
+
+namespace {
+
+char* copyName(const char* name, int length) {
+    char* copy = static_cast<char*>(allocate(static_cast<size_t>(length) + 1));
+    std::memcpy(copy, name, static_cast<size_t>(length));
+    copy[length] = 0;
+    return copy;
+}
+
+void pushFrame(ParseRun* run, Record* node) {
+    ParseFrame frame = {node, run->scratch.children.size(), run->scratch.texts.size(),
+                        run->scratch.clears.size(), run->scratch.order.size()};
+    run->scratch.frames.push(frame);
+}
+
+// Moves the items of the innermost open element from the scratch stacks into
+// arrays of exactly their size (what exactMemory would leave).
+void popFrame(ParseRun* run) {
+    ParseFrame frame = run->scratch.frames.back();
+    run->scratch.frames.pop();
+    Record* r = frame.node;
+    int children = run->scratch.children.size() - frame.childBase;
+    if (children) {
+        r->children = static_cast<XMLNode*>(allocate(sizeof(XMLNode) * children));
+        Record** from = run->scratch.children.at(frame.childBase);
+        for (int i = 0; i < children; ++i) XMLNodeAccess::placeHandle(r->children + i, from[i]);
+        r->childCount = children;
+        run->scratch.children.truncate(frame.childBase);
+    }
+    int texts = run->scratch.texts.size() - frame.textBase;
+    if (texts) {
+        r->texts = static_cast<char**>(allocate(sizeof(char*) * texts));
+        std::memcpy(r->texts, run->scratch.texts.at(frame.textBase), sizeof(char*) * texts);
+        r->textCount = texts;
+        run->scratch.texts.truncate(frame.textBase);
+    }
+    int clears = run->scratch.clears.size() - frame.clearBase;
+    if (clears) {
+        r->clears = static_cast<XMLClear*>(allocate(sizeof(XMLClear) * clears));
+        std::memcpy(r->clears, run->scratch.clears.at(frame.clearBase), sizeof(XMLClear) * clears);
+        r->clearCount = clears;
+        run->scratch.clears.truncate(frame.clearBase);
+    }
+    int entries = run->scratch.order.size() - frame.orderBase;
+    if (entries) {
+        r->order = static_cast<int*>(allocate(sizeof(int) * entries));
+        std::memcpy(r->order, run->scratch.order.at(frame.orderBase), sizeof(int) * entries);
+        run->scratch.order.truncate(frame.orderBase);
+    }
+}
+
+void flushAttributes(ParseRun* run, Record* node) {
+    int count = run->scratch.attributes.size();
+    if (!count) return;
+    node->attributes = static_cast<XMLAttribute*>(allocate(sizeof(XMLAttribute) * count));
+    std::memcpy(node->attributes, run->scratch.attributes.at(0), sizeof(XMLAttribute) * count);
+    node->attributeCount = count;
+    run->scratch.attributes.truncate(0);
+}
+
+void pushOrder(ParseRun* run, int indexInFrame, XMLElementType type) {
+    run->scratch.order.push((indexInFrame << 2) | type);
+}
+
+Record* addChildItem(ParseRun* run, Record* node, const char* name, int length, char decl) {
+    Record* child = run->records.take();
+    child->name = copyName(name, length);
+    child->isDeclaration = decl;
+    child->parent = node;
+    child->refCount = 1;  // held by the parent's entry
+    run->scratch.children.push(child);
+    pushOrder(run, run->scratch.children.size() - 1 - run->scratch.frames.back().childBase,
+              elementChild);
+    return child;
+}
+
+void addTextItem(ParseRun* run, char* text) {
+    run->scratch.texts.push(text);
+    pushOrder(run, run->scratch.texts.size() - 1 - run->scratch.frames.back().textBase,
+              elementText);
+}
+
+void addClearItem(ParseRun* run, char* value, const char* openTag, const char* closeTag) {
+    XMLClear clear = {value, openTag, closeTag};
+    run->scratch.clears.push(clear);
+    pushOrder(run, run->scratch.clears.size() - 1 - run->scratch.frames.back().clearBase,
+              elementClear);
+}
+
+// When the element's items end with text, comment, and the new text, the
+// comment is dropped and the new text joins the one before it. Returns 0
+// when the texts were joined, 1 when joining failed, -1 when it does not
+// apply.
+int joinAcrossComment(ParseRun* run, char* text) {
+    const ParseFrame& frame = run->scratch.frames.back();
+    int entries = run->scratch.order.size() - frame.orderBase;
+    if (run->scratch.texts.size() == frame.textBase ||
+        run->scratch.clears.size() == frame.clearBase || entries < 2) {
+        return -1;
+    }
+    int last = run->scratch.order.back();
+    int before = *run->scratch.order.at(run->scratch.order.size() - 2);
+    if ((last & 3) != elementClear || (before & 3) != elementText ||
+        run->scratch.clears.back().openTag != XMLClearTags[kClearTagComment].openDelimiter) {
+        return -1;
+    }
+    std::free(run->scratch.clears.back().value);
+    run->scratch.clears.pop();
+    run->scratch.order.pop();
+    char*& previous = run->scratch.texts.back();
+    size_t had = std::strlen(previous);
+    size_t added = std::strlen(text);
+    char* joined = static_cast<char*>(std::realloc(previous, had + added + 1));
+    if (!joined) {
+        std::free(text);
+        return 1;
+    }
+    std::memcpy(joined + had, text, added + 1);
+    previous = joined;
+    std::free(text);
+    return 0;
+}
+
+}  // namespace
+
+char storePendingText(ParseRun* run, Record* /*node*/, const char* end) {
+    XML& st = run->state;
+    if (!st.pendingText) return 0;
+    const char* p = st.pendingText;
+    if (dropWhiteSpace) {
+        while (p < end && isXmlSpace(static_cast<unsigned char>(*p))) ++p;
+    }
+    if (p >= end) {
+        st.pendingText = NULL;
+        return 0;
+    }
+    int n = static_cast<int>(end - p);
+    if (dropWhiteSpace) {
+        while (n > 1 && isXmlSpace(static_cast<unsigned char>(p[n - 1]))) --n;
+    }
+    char* text = decodeText(p, n, &st);
+    if (!text) return 1;
+    st.pendingText = NULL;
+    if (removeCommentsInMiddleOfText) {
+        int joined = joinAcrossComment(run, text);
+        if (joined >= 0) return static_cast<char>(joined);
+    }
+    addTextItem(run, text);
+    return 0;
+}
+
+char readClearBlock(ParseRun* run, Record* /*node*/, const XMLClearTag* tag) {
+    XML& st = run->state;
+    const char* content = st.document + st.position;
+    const char* close = NULL;
+    const char* closeTag = tag->closeDelimiter;
+    if (tag == &XMLClearTags[kClearTagDoctype]) {
+        // A plain DOCTYPE ends at the first ">"; one with an internal subset
+        // (a "<" before any ">") ends at "]>".
+        const char* p = content;
+        while (*p && *p != '<' && *p != '>') p += charLength(p, run->byteTable);
+        if (*p == '>') {
+            close = p;
+        } else if (*p == '<') {
+            closeTag = kDoctypeSubsetClose;
+            close = std::strstr(content, closeTag);
+        }
+    } else {
+        close = std::strstr(content, closeTag);
+    }
+    if (!close) {
+        st.error = errorUnmatchedClearTagEnd;
+        return 1;
+    }
+    st.position = static_cast<int>(close - st.document) + static_cast<int>(std::strlen(closeTag));
+    addClearItem(run, copyName(content, static_cast<int>(close - content)), tag->openDelimiter,
+                 closeTag);
+    return 0;
+}
+
+namespace {
+
+enum class TagOutcome { failed, open, closed };
+
+// Adds an attribute read from the start tag: a copy of the name, the value
+// as decoded (NULL for an attribute without "=").
+void addAttributeItem(ParseRun* run, const char* name, int length, char* value) {
+    XMLAttribute attribute = {copyName(name, length), value};
+    run->scratch.attributes.push(attribute);
+}
+
+// The input ended while node was open: code 1 unless node is a declaration
+// or the top node.
+void reachedEnd(ParseRun* run, Record* node) {
+    XML& st = run->state;
+    if (!node->isDeclaration && node->parent) {
+        st.error = warningUnmatchedEndTag;
+        st.missingEndTagPosition = st.position;
+    }
+    storePendingText(run, node, st.document + st.position);
+}
+
+// A held attribute name meets ">" or "/>". In a declaration a trailing "?"
+// belongs to the closing "?>": it is dropped, and a declaration below the
+// top level is closed by it. Returns whether the tag closes the element.
+bool closeTagWithName(ParseRun* run, Record* node, const char* name, int length, bool empty) {
+    if (node->isDeclaration && length > 0 && name[length - 1] == '?') {
+        --length;
+        if (node->parent && node->parent->parent) empty = true;
+    }
+    if (length) addAttributeItem(run, name, length, NULL);
+    return empty;
+}
+
+// Reads node's start tag after its name: attributes up to ">" or "/>".
+TagOutcome readAttributes(ParseRun* run, Record* node) {
+    XML& st = run->state;
+    // Most tags end right after the name: read ">" and "/>" directly (as
+    // tokens they would mean the same).
+    int at = st.position;
+    while (isXmlSpace(static_cast<unsigned char>(st.document[at]))) ++at;
+    if (st.document[at] == '>' || (st.document[at] == '/' && st.document[at + 1] == '>')) {
+        bool empty = st.document[at] == '/';
+        st.position = at + (empty ? 2 : 1);
+        st.pendingText = st.document + st.position;
+        return empty ? TagOutcome::closed : TagOutcome::open;
+    }
+    enum { expectName, haveName, haveEquals } step = expectName;
+    const char* name = NULL;
+    int nameLength = 0;
+    for (;;) {
+        int length = 0;
+        XMLTokenTypeTag type;
+        NextToken token = readToken(&st, run->byteTable, *run->scan, &length, &type);
+        if (type == tokenEnd) {
+            reachedEnd(run, node);
+            return TagOutcome::failed;
+        }
+        bool closing = type == tokenTagClose || type == tokenEmptyTagClose;
+        if (step == expectName && type == tokenText) {
+            name = token.token;
+            nameLength = length;
+            step = haveName;
+        } else if (step == expectName && closing) {
+            st.pendingText = st.document + st.position;
+            return type == tokenEmptyTagClose ? TagOutcome::closed : TagOutcome::open;
+        } else if (step == haveName && type == tokenText) {
+            addAttributeItem(run, name, nameLength, NULL);
+            name = token.token;
+            nameLength = length;
+        } else if (step == haveName && closing) {
+            st.pendingText = st.document + st.position;
+            bool empty = closeTagWithName(run, node, name, nameLength, type == tokenEmptyTagClose);
+            return empty ? TagOutcome::closed : TagOutcome::open;
+        } else if (step == haveName && type == tokenEquals) {
+            step = haveEquals;
+        } else if (step == haveEquals && (type == tokenText || type == tokenQuoted)) {
+            const char* value = token.token;
+            if (node->isDeclaration && length > 0 && value[length - 1] == '?') --length;
+            if (type == tokenQuoted) {  // drop the quotes
+                ++value;
+                length -= 2;
+            }
+            char* decoded = decodeText(value, length, &st);
+            if (!decoded) return TagOutcome::failed;
+            addAttributeItem(run, name, nameLength, decoded);
+            step = expectName;
+        } else {
+            st.error = errorUnexpectedToken;
+            return TagOutcome::failed;
+        }
+    }
+}
+
+// Offset of the first byte from 0x80 up in [from, to), or to when there is
+// none; reads eight bytes at a time through memcpy.
+const char* firstNonAscii(const char* from, const char* to) {
+    const uint64_t high = 0x8080808080808080ull;
+    while (to - from >= 8) {
+        uint64_t word;
+        std::memcpy(&word, from, sizeof word);
+        if (word & high) break;
+        from += 8;
+    }
+    while (from < to && !(static_cast<unsigned char>(*from) & 0x80)) ++from;
+    return from;
+}
+
+// Index of the next "<" or NUL in element content, stepping by characters.
+// Every other token of content is part of the text that pendingText spans.
+int scanContent(const ParseRun* run, int i) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(run->state.document);
+    const unsigned char* stops = run->contentStops;
+    for (int round = 0;; ++round) {
+        if (round == 4) {
+            // A long run of text: in every encoding bytes below 0x80 are
+            // whole characters, so up to the first other byte the next "<"
+            // can be searched for bytewise.
+            const char* doc = run->state.document;
+            const char* lt = std::strchr(doc + i, '<');
+            const char* end = lt ? lt : doc + i + std::strlen(doc + i);
+            const char* other = firstNonAscii(doc + i, end);
+            if (other == end) return static_cast<int>(end - doc);
+            i = static_cast<int>(other - doc);
+        }
+        if (!stops[s[i]]) {
+            if (!stops[s[i + 1]]) {
+                if (!stops[s[i + 2]]) {
+                    if (!stops[s[i + 3]]) {
+                        i += 4;
+                        continue;
+                    }
+                    i += 3;
+                } else {
+                    i += 2;
+                }
+            } else {
+                i += 1;
+            }
+        }
+        unsigned char c = s[i];
+        if (c == '<' || c == 0) return i;
+        i += charLength(run->state.document + i, run->byteTable);
+    }
+}
+
+enum class ContentOutcome { failed, childOpened, closed, more };
+
+// Reads "</name>" at markup; the current element closes whether or not the
+// name is its own (a foreign name is left pending for the ancestors).
+ContentOutcome readEndTag(ParseRun* run, Record* node, int markup) {
+    XML& st = run->state;
+    st.position = markup + 2;  // behind "</", where a decoding error is reported
+    if (storePendingText(run, node, st.document + markup)) return ContentOutcome::failed;
+    int length = 0;
+    int closeLength = 0;
+    XMLTokenTypeTag type;
+    XMLTokenTypeTag closeType = tokenEnd;
+    NextToken name = readToken(&st, run->byteTable, *run->scan, &length, &type);
+    if (type == tokenText) readToken(&st, run->byteTable, *run->scan, &closeLength, &closeType);
+    if (type != tokenText || closeType != tokenTagClose) {
+        st.error = errorMissingEndTagName;
+        return ContentOutcome::failed;
+    }
+    st.pendingText = st.document + st.position;
+    if (myTagCompare(node->name, name.token)) {
+        st.error = warningUnmatchedEndTag;
+        st.missingEndTagPosition = st.position;
+        st.endTagName = name.token;
+        st.endTagLength = length;
+    }
+    return ContentOutcome::closed;
+}
+
+// Reads the next piece of markup in node's content; on a start tag the new
+// child is stored in *child.
+ContentOutcome readContent(ParseRun* run, Record* node, Record** child) {
+    XML& st = run->state;
+    int markup = scanContent(run, st.position);
+    const char* at = st.document + markup;
+    if (*at == 0) {
+        st.position = markup;
+        reachedEnd(run, node);
+        return ContentOutcome::failed;
+    }
+    // The position moves behind each opening token before the pending text
+    // is stored, so that a decoding error is reported there.
+    if (const XMLClearTag* tag = matchClearTag(at)) {
+        st.position = markup + tag->openLength;
+        if (storePendingText(run, node, at)) return ContentOutcome::failed;
+        if (readClearBlock(run, node, tag)) return ContentOutcome::failed;
+        st.pendingText = st.document + st.position;
+        return ContentOutcome::more;
+    }
+    if (at[1] == '/') return readEndTag(run, node, markup);
+    char declaration = at[1] == '?';
+    st.position = markup + (declaration ? 2 : 1);
+    if (storePendingText(run, node, at)) return ContentOutcome::failed;
+    int length = 0;
+    XMLTokenTypeTag type;
+    NextToken name = readToken(&st, run->byteTable, *run->scan, &length, &type);
+    if (type != tokenText) {
+        st.error = errorMissingStartTagName;
+        return ContentOutcome::failed;
+    }
+    *child = addChildItem(run, node, name.token, length, declaration);
+    pushFrame(run, *child);
+    return ContentOutcome::childOpened;
+}
+
+// node has closed. Returns to its ancestors while an end tag is pending
+// that did not name them; sets *node to the element whose content goes on.
+// Returns false on failure, and sets *done when root itself closed.
+bool closeElement(ParseRun* run, Record* root, Record** node, bool* done) {
+    XML& st = run->state;
+    for (;;) {
+        if (*node == root) {
+            *done = true;
+            return true;
+        }
+        popFrame(run);
+        *node = (*node)->parent;
+        if (!st.endTagLength) return true;
+        if (!(*node)->name) {
+            st.error = errorUnmatchedEndTag;
+            return false;
+        }
+        if (!myTagCompare((*node)->name, st.endTagName)) st.endTagLength = 0;
+    }
+}
+
+}  // namespace
+
+bool parseElementTree(ParseRun* run, Record* root) {
+    XML& st = run->state;
+    pushFrame(run, root);
+    bool inStartTag = !st.isFirstCall;
+    st.isFirstCall = 0;
+    Record* node = root;
+    bool closed = false;
+    bool ok = true;
+    while (ok && !closed) {
+        bool ended = false;
+        if (inStartTag) {
+            TagOutcome outcome = readAttributes(run, node);
+            flushAttributes(run, node);
+            ok = outcome != TagOutcome::failed;
+            ended = outcome == TagOutcome::closed;
+            inStartTag = false;
+        } else {
+            Record* child = NULL;
+            ContentOutcome outcome = readContent(run, node, &child);
+            ok = outcome != ContentOutcome::failed;
+            ended = outcome == ContentOutcome::closed;
+            if (outcome == ContentOutcome::childOpened) {
+                node = child;
+                inStartTag = true;
+            }
+        }
+        if (ok && ended) ok = closeElement(run, root, &node, &closed);
+    }
+    // Whatever stopped the parse, every open element keeps what was read.
+    while (run->scratch.frames.size()) popFrame(run);
+    return ok;
+}
+
+}  // namespace secnative::xml
+
+bool XMLNode::ParseXMLElement(void* parseRun) {
+    return secnative::xml::parseElementTree(static_cast<secnative::xml::ParseRun*>(parseRun), d);
+}
+
+char XMLNode::maybeAddTxT(void* parseRun, const char* end) {
+    return secnative::xml::storePendingText(static_cast<secnative::xml::ParseRun*>(parseRun), d,
+                                            end);
+}
+
+char XMLNode::parseClearTag(void* parseRun, void* clearTag) {
+    return secnative::xml::readClearBlock(
+        static_cast<secnative::xml::ParseRun*>(parseRun), d,
+        static_cast<const secnative::xml::XMLClearTag*>(clearTag));
+}
