@@ -5,6 +5,8 @@ import java.security.GeneralSecurityException;
 import java.util.Arrays;
 import java.util.Random;
 import javax.crypto.Cipher;
+import javax.crypto.KeyGenerator;
+import javax.crypto.SecretKey;
 
 /**
  * Times VXCipher next to javax.crypto's "AES/ECB/PKCS5Padding" in one virtual machine.
@@ -41,7 +43,9 @@ public final class CipherBench {
         new Random(1).nextBytes(plain);
 
         byte[] vxStream = VXCipher.encrypt(PROJECT, PASSWORD, plain);
-        RawAesKey key = new RawAesKey(Arrays.copyOf(plain, 16));
+        KeyGenerator keys = KeyGenerator.getInstance("AES");
+        keys.init(128);
+        SecretKey key = keys.generateKey();
         Cipher javaxCipher = Cipher.getInstance("AES/ECB/PKCS5Padding");
         javaxCipher.init(Cipher.ENCRYPT_MODE, key);
         byte[] javaxStream = javaxCipher.doFinal(plain);
@@ -105,7 +109,7 @@ public final class CipherBench {
         };
     }
 
-    private static Stream javaxStream(int mode, RawAesKey key) throws GeneralSecurityException {
+    private static Stream javaxStream(int mode, SecretKey key) throws GeneralSecurityException {
         Cipher cipher = Cipher.getInstance("AES/ECB/PKCS5Padding");
         return (input, updateSize) -> {
             cipher.init(mode, key);
