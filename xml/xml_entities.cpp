@@ -1,10 +1,13 @@
 // Entity and character-reference decoding.
 //
 // Only the five predefined entities exist, matched without regard to case,
-// and numeric references stand for single byte values 1 to 255. Decoding
-// runs in two passes, a measuring one that also finds unterminated
-// references and unknown entities, and a writing one, so that the output is
-// allocated once at its exact size.
+// and numeric references stand for single byte values 1 to 255.
+// fromXMLString runs in two passes, a measuring one that also finds
+// unterminated references and unknown entities, and a writing one, so that
+// the output is allocated once at its exact size. The parser decodes its
+// texts and values in one pass into a buffer instead and copies the result;
+// only a text with a reference that does not decode goes the two-pass way,
+// which decides the error code.
 #include <cstdlib>
 #include <cstring>
 
@@ -20,46 +23,43 @@ const XMLEntity XMLEntities[] = {
 
 namespace {
 
-// Whether text starts with entity (lower case), ignoring the case of ASCII
-// letters: no other byte folds to one of the letters of the five entities.
-bool startsWithEntity(const char* text, const XMLEntity& entity) {
-    for (int i = 0; i < entity.entityLength; ++i) {
-        char e = entity.entity[i];
-        char t = text[i];
-        if (t != e && !(e >= 'a' && e <= 'z' && t == e - 'a' + 'A')) return false;
-    }
-    return true;
+// Whether the byte at text is the lower-case ASCII letter letter or its
+// capital: only those two bytes differ from it in bit 5 alone.
+inline bool isLetter(char text, char letter) {
+    return (text | 0x20) == letter;
 }
 
-// The entity that text (with at least remaining bytes to read) starts with:
-// the first row, in table order, that matches without regard to case. The
-// letter after "&" picks the rows worth comparing.
+// The entity that text (with at least remaining bytes to read) starts with,
+// without regard to the case of its letters, or NULL. The letter after "&"
+// picks the rows worth comparing; "&amp;" is tried before "&apos;" as in the
+// table.
 const XMLEntity* matchEntity(const char* text, int remaining) {
-    int first;
-    int second = -1;
     switch (text[1] | 0x20) {
         case 'a':
-            first = 0, second = 4;
-            break;  // &amp; &apos;
+            if (remaining >= 5 && isLetter(text[2], 'm') && isLetter(text[3], 'p') &&
+                text[4] == ';') {
+                return &XMLEntities[0];
+            }
+            if (remaining >= 6 && isLetter(text[2], 'p') && isLetter(text[3], 'o') &&
+                isLetter(text[4], 's') && text[5] == ';') {
+                return &XMLEntities[4];
+            }
+            return NULL;
         case 'l':
-            first = 1;
-            break;
+            if (remaining >= 4 && isLetter(text[2], 't') && text[3] == ';') return &XMLEntities[1];
+            return NULL;
         case 'g':
-            first = 2;
-            break;
+            if (remaining >= 4 && isLetter(text[2], 't') && text[3] == ';') return &XMLEntities[2];
+            return NULL;
         case 'q':
-            first = 3;
-            break;
+            if (remaining >= 6 && isLetter(text[2], 'u') && isLetter(text[3], 'o') &&
+                isLetter(text[4], 't') && text[5] == ';') {
+                return &XMLEntities[3];
+            }
+            return NULL;
         default:
             return NULL;
     }
-    const int rows[2] = {first, second};
-    for (int row : rows) {
-        if (row < 0) break;
-        const XMLEntity* e = &XMLEntities[row];
-        if (e->entityLength <= remaining && startsWithEntity(text, *e)) return e;
-    }
-    return NULL;
 }
 
 // Bytes from text up to the next "&", NUL or multibyte character, at most
@@ -200,15 +200,99 @@ bool writeDecoded(const char* text, int remaining, const signed char* table,
 
 }  // namespace
 
-char* decodeText(const char* text, int length, XML* state) {
-    if (length > 0 && std::memchr(text, '&', static_cast<size_t>(length))) {
-        return fromXMLString(text, length, state);
+namespace {
+
+// Reads a character reference at text ("&#" then digits up to ";", at most
+// remaining bytes) for the one-pass decoder. Returns the byte value and
+// moves *text and *remaining behind the ";", or -1 for anything that is not
+// a plain valid reference (the caller then decodes the slow way, which
+// reports the right error).
+int readReferenceFast(const char** text, int* remaining) {
+    const char* p = *text + 2;
+    int left = *remaining - 2;
+    bool hex = *p == 'x' || *p == 'X';
+    if (hex) {
+        ++p;
+        --left;
     }
+    int value = 0;
+    bool anyDigit = false;
+    for (; left > 0 && *p != ';'; ++p, --left) {
+        int digit = digitValue(*p, hex);
+        if (digit < 0) return -1;
+        anyDigit = true;
+        if (value <= 255) value = hex ? value * 16 + digit : value * 10 + digit;
+    }
+    if (left <= 0 || !anyDigit || value == 0 || value > 255) return -1;
+    *text = p + 1;
+    *remaining = left - 1;
+    return value;
+}
+
+// One pass of fromXMLString into out (room for length bytes: decoding
+// never lengthens). Returns the decoded length, or -1 when the text holds
+// a reference that does not decode.
+int decodeOnePass(const char* text, int remaining, const signed char* table,
+                  const unsigned char* stops, char* out) {
+    char* o = out;
+    while (remaining > 0) {
+        unsigned char c = static_cast<unsigned char>(*text);
+        if (!stops[c]) {
+            *o++ = static_cast<char>(c);
+            ++text;
+            --remaining;
+            continue;
+        }
+        if (c == 0) break;
+        if (c != '&') {  // a multibyte character
+            int n = boundedCharLength(text, remaining, table);
+            for (int i = 0; i < n; ++i) *o++ = text[i];
+            text += n;
+            remaining -= n;
+        } else if (startsCharacterReference(text, remaining)) {
+            int value = readReferenceFast(&text, &remaining);
+            if (value < 0) return -1;
+            *o++ = static_cast<char>(value);
+        } else {
+            const XMLEntity* e = matchEntity(text, remaining);
+            if (!e) return -1;
+            *o++ = e->character;
+            text += e->entityLength;
+            remaining -= e->entityLength;
+        }
+    }
+    return static_cast<int>(o - out);
+}
+
+}  // namespace
+
+char* decodeText(const char* text, int length, XML* state) {
     size_t n = length > 0 ? static_cast<size_t>(length) : 0;
-    char* copy = static_cast<char*>(allocate(n + 1));
-    std::memcpy(copy, text, n);
-    copy[n] = 0;
-    return copy;
+    if (!n || !std::memchr(text, '&', n)) {
+        char* copy = static_cast<char*>(allocate(n + 1));
+        copyBytes(copy, text, n);
+        copy[n] = 0;
+        return copy;
+    }
+    // Decode once into a buffer on the stack (or a temporary block for long
+    // texts), then keep an exact copy. Texts with a reference that does not
+    // decode take the two-pass path, which tells which error to report.
+    const signed char* table = XML_ByteTable;
+    const unsigned char* stops = scanTablesFor(table).entity;
+    char local[2048];
+    char* buffer = n <= sizeof local ? local : static_cast<char*>(allocate(n));
+    // The decoding starts at the text, not at the "&": a multibyte character
+    // may take an "&" with it as its second byte.
+    int decodedLength = decodeOnePass(text, length, table, stops, buffer);
+    char* result = NULL;
+    if (decodedLength >= 0) {
+        size_t decoded = static_cast<size_t>(decodedLength);
+        result = static_cast<char*>(allocate(decoded + 1));
+        copyBytes(result, buffer, decoded);
+        result[decoded] = 0;
+    }
+    if (buffer != local) std::free(buffer);
+    return result ? result : fromXMLString(text, length, state);
 }
 
 }  // namespace secnative::xml

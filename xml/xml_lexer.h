@@ -4,6 +4,9 @@
 #ifndef SECNATIVE_XML_XML_LEXER_H
 #define SECNATIVE_XML_XML_LEXER_H
 
+#include <cstdint>
+#include <cstring>
+
 #include "xml/xml_parser.h"
 
 namespace secnative::xml {
@@ -59,6 +62,37 @@ inline int charLength(const char* p, const signed char* table) {
     return n;
 }
 
+// Copies n bytes. Names and values are mostly a few bytes long, where a
+// call into the library's memcpy costs more than the copy itself.
+inline void copyBytes(char* to, const char* from, size_t n) {
+    if (n >= 8 && n <= 16) {
+        uint64_t head;
+        uint64_t tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + n - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + n - 8, &tail, 8);
+    } else if (n >= 4 && n < 8) {
+        uint32_t head;
+        uint32_t tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + n - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + n - 4, &tail, 4);
+    } else if (n < 4) {
+        if (n) {  // the first, middle and last byte cover lengths 1 to 3
+            char first = from[0];
+            char middle = from[n / 2];
+            char last = from[n - 1];
+            to[0] = first;
+            to[n / 2] = middle;
+            to[n - 1] = last;
+        }
+    } else {
+        std::memcpy(to, from, n);
+    }
+}
+
 // ---- Entities and clear tags ---------------------------------------------
 
 struct XMLEntity {
@@ -111,6 +145,16 @@ NextToken GetNextToken(XML* state, int* length, XMLTokenTypeTag* type);
 // many tokens under one encoding.
 NextToken readToken(XML* state, const signed char* table, const ScanTables& scan, int* length,
                     XMLTokenTypeTag* type);
+
+// The scanners behind text and quoted tokens. scanTextToken returns the
+// index where a text token that goes on at i ends, and sets *next to where
+// reading resumes (behind a whitespace character that ended the token, else
+// on the ending character). scanQuoted returns the index just behind the
+// quote that closes the one at doc[start], or -1 when a NUL or a "<" comes
+// first.
+int scanTextToken(const char* doc, int i, const unsigned char* stops, const signed char* table,
+                  int* next);
+int scanQuoted(const char* doc, int start, const unsigned char* stops, const signed char* table);
 
 // The clear-tag row whose opening delimiter starts text, or NULL. Compares
 // with strncmp so that a document ending inside a delimiter is not read past

@@ -38,10 +38,11 @@ class ScratchStack {
     void pop() { --size_; }
     void truncate(int size) { size_ = size; }
 
-    // Empties the stack, and gives its memory back when it grew large.
-    void reset(int keep) {
+    // Empties the stack, and gives its memory back when it holds more than
+    // keepBytes.
+    void reset(size_t keepBytes) {
         size_ = 0;
-        if (capacity_ > keep) {
+        if (sizeof(T) * static_cast<size_t>(capacity_) > keepBytes) {
             std::free(items_);
             items_ = nullptr;
             capacity_ = 0;

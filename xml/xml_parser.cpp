@@ -36,8 +36,11 @@ ParseRun::ParseRun(const char* text) : scratch(threadScratch()) {
 }
 
 ParseRun::~ParseRun() {
-    // Stacks that grew for a very wide or deep document are not kept.
-    const int keep = 1 << 14;
+    // Stacks are kept for the next parse up to 2 MB each, enough for an
+    // element of a quarter million children: growing them again from
+    // scratch costs a wide document about a twentieth of its parse time.
+    // Stacks that grew beyond that are given back.
+    const size_t keep = size_t(2) << 20;
     scratch.children.reset(keep);
     scratch.texts.reset(keep);
     scratch.clears.reset(keep);
@@ -50,7 +53,7 @@ namespace {
 
 char* copyName(const char* name, int length) {
     char* copy = static_cast<char*>(allocate(static_cast<size_t>(length) + 1));
-    std::memcpy(copy, name, static_cast<size_t>(length));
+    copyBytes(copy, name, static_cast<size_t>(length));
     copy[length] = 0;
     return copy;
 }
@@ -78,7 +81,9 @@ void popFrame(ParseRun* run) {
     int texts = run->scratch.texts.size() - frame.textBase;
     if (texts) {
         r->texts = static_cast<char**>(allocate(sizeof(char*) * texts));
-        std::memcpy(r->texts, run->scratch.texts.at(frame.textBase), sizeof(char*) * texts);
+        copyBytes(reinterpret_cast<char*>(r->texts),
+                  reinterpret_cast<const char*>(run->scratch.texts.at(frame.textBase)),
+                  sizeof(char*) * texts);
         r->textCount = texts;
         run->scratch.texts.truncate(frame.textBase);
     }
@@ -92,7 +97,9 @@ void popFrame(ParseRun* run) {
     int entries = run->scratch.order.size() - frame.orderBase;
     if (entries) {
         r->order = static_cast<int*>(allocate(sizeof(int) * entries));
-        std::memcpy(r->order, run->scratch.order.at(frame.orderBase), sizeof(int) * entries);
+        copyBytes(reinterpret_cast<char*>(r->order),
+                  reinterpret_cast<const char*>(run->scratch.order.at(frame.orderBase)),
+                  sizeof(int) * entries);
         run->scratch.order.truncate(frame.orderBase);
     }
 }
@@ -260,23 +267,60 @@ bool closeTagWithName(ParseRun* run, Record* node, const char* name, int length,
     return empty;
 }
 
+enum class QuickAttribute { no, read, failed };
+
+// Reads an attribute of the usual shape, name="value" or name='value' (with
+// any whitespace around the "="), as the three tokens would read it. Leaves
+// everything untouched and answers no when the text has another shape.
+QuickAttribute readQuotedAttribute(ParseRun* run) {
+    XML& st = run->state;
+    const char* doc = st.document;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(doc);
+    const unsigned char* textStops = run->scan->text;
+    int i = st.position;
+    while (isXmlSpace(s[i])) ++i;
+    // A one-byte character that no token rule singles out starts a name.
+    if (textStops[s[i]] || s[i] == '"' || s[i] == '\'') return QuickAttribute::no;
+    int nameStart = i;
+    int next;
+    int nameEnd = scanTextToken(doc, i + 1, textStops, run->byteTable, &next);
+    i = next;
+    while (isXmlSpace(s[i])) ++i;
+    if (s[i] != '=') return QuickAttribute::no;
+    ++i;
+    while (isXmlSpace(s[i])) ++i;
+    if (s[i] != '"' && s[i] != '\'') return QuickAttribute::no;
+    int behind = scanQuoted(doc, i, run->scan->quoted, run->byteTable);
+    if (behind < 0) return QuickAttribute::no;
+    st.position = behind;
+    char* value = decodeText(doc + i + 1, behind - i - 2, &st);
+    if (!value) return QuickAttribute::failed;
+    addAttributeItem(run, doc + nameStart, nameEnd - nameStart, value);
+    return QuickAttribute::read;
+}
+
 // Reads node's start tag after its name: attributes up to ">" or "/>".
 TagOutcome readAttributes(ParseRun* run, Record* node) {
     XML& st = run->state;
-    // Most tags end right after the name: read ">" and "/>" directly (as
-    // tokens they would mean the same).
-    int at = st.position;
-    while (isXmlSpace(static_cast<unsigned char>(st.document[at]))) ++at;
-    if (st.document[at] == '>' || (st.document[at] == '/' && st.document[at + 1] == '>')) {
-        bool empty = st.document[at] == '/';
-        st.position = at + (empty ? 2 : 1);
-        st.pendingText = st.document + st.position;
-        return empty ? TagOutcome::closed : TagOutcome::open;
-    }
     enum { expectName, haveName, haveEquals } step = expectName;
     const char* name = NULL;
     int nameLength = 0;
     for (;;) {
+        if (step == expectName) {
+            // Most tags end right after the name or a quoted value: read ">"
+            // and "/>" directly (as tokens they would mean the same).
+            int at = st.position;
+            while (isXmlSpace(static_cast<unsigned char>(st.document[at]))) ++at;
+            if (st.document[at] == '>' || (st.document[at] == '/' && st.document[at + 1] == '>')) {
+                bool empty = st.document[at] == '/';
+                st.position = at + (empty ? 2 : 1);
+                st.pendingText = st.document + st.position;
+                return empty ? TagOutcome::closed : TagOutcome::open;
+            }
+            QuickAttribute quick = readQuotedAttribute(run);
+            if (quick == QuickAttribute::failed) return TagOutcome::failed;
+            if (quick == QuickAttribute::read) continue;
+        }
         int length = 0;
         XMLTokenTypeTag type;
         NextToken token = readToken(&st, run->byteTable, *run->scan, &length, &type);
@@ -372,6 +416,21 @@ int scanContent(const ParseRun* run, int i) {
     }
 }
 
+// readToken for the usual case of a name right at the position that starts
+// with a one-byte character no token rule singles out: a text token.
+// Returns NULL, reading nothing, in every other case.
+const char* readPlainName(ParseRun* run, int* length) {
+    XML& st = run->state;
+    int start = st.position;
+    unsigned char c = static_cast<unsigned char>(st.document[start]);
+    if (run->scan->text[c] || c == '"' || c == '\'') return NULL;
+    int next;
+    int end = scanTextToken(st.document, start + 1, run->scan->text, run->byteTable, &next);
+    *length = end - start;
+    st.position = next;
+    return st.document + start;
+}
+
 enum class ContentOutcome { failed, childOpened, closed, more };
 
 // Reads "</name>" at markup; the current element closes whether or not the
@@ -384,8 +443,20 @@ ContentOutcome readEndTag(ParseRun* run, Record* node, int markup) {
     int closeLength = 0;
     XMLTokenTypeTag type;
     XMLTokenTypeTag closeType = tokenEnd;
-    NextToken name = readToken(&st, run->byteTable, *run->scan, &length, &type);
-    if (type == tokenText) readToken(&st, run->byteTable, *run->scan, &closeLength, &closeType);
+    NextToken name = {readPlainName(run, &length), NULL};
+    if (name.token) {
+        type = tokenText;
+    } else {
+        name = readToken(&st, run->byteTable, *run->scan, &length, &type);
+    }
+    if (type == tokenText) {
+        if (st.document[st.position] == '>') {  // as readToken would read it
+            closeType = tokenTagClose;
+            st.position++;
+        } else {
+            readToken(&st, run->byteTable, *run->scan, &closeLength, &closeType);
+        }
+    }
     if (type != tokenText || closeType != tokenTagClose) {
         st.error = errorMissingEndTagName;
         return ContentOutcome::failed;
@@ -425,8 +496,9 @@ ContentOutcome readContent(ParseRun* run, Record* node, Record** child) {
     st.position = markup + (declaration ? 2 : 1);
     if (storePendingText(run, node, at)) return ContentOutcome::failed;
     int length = 0;
-    XMLTokenTypeTag type;
-    NextToken name = readToken(&st, run->byteTable, *run->scan, &length, &type);
+    XMLTokenTypeTag type = tokenText;
+    NextToken name = {readPlainName(run, &length), NULL};
+    if (!name.token) name = readToken(&st, run->byteTable, *run->scan, &length, &type);
     if (type != tokenText) {
         st.error = errorMissingStartTagName;
         return ContentOutcome::failed;

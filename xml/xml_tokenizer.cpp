@@ -30,8 +30,6 @@ const XMLClearTag* matchClearTag(const char* text) {
     return NULL;
 }
 
-namespace {
-
 // Scans a run of ordinary characters from index i; returns the index where
 // the token's text ends and sets *next to where reading goes on (behind a
 // whitespace character that ended the token, else on the ending character).
@@ -81,8 +79,6 @@ int scanQuoted(const char* doc, int start, const unsigned char* stops, const sig
         i += c == '"' || c == '\'' ? 1 : charLength(doc + i, table);
     }
 }
-
-}  // namespace
 
 NextToken GetNextToken(XML* state, int* length, XMLTokenTypeTag* type) {
     const signed char* table = XML_ByteTable;

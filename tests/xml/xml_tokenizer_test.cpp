@@ -162,6 +162,26 @@ TEST_P(XmlEntities, Decode) {
     std::free(decoded);
 }
 
+// The parser decodes texts and values in one pass and falls back to
+// fromXMLString on a bad reference: results and error codes must agree.
+// Its callers never pass a NUL within the length.
+TEST_P(XmlEntities, ParserDecodingAgrees) {
+    const EntityCase& c = GetParam();
+    int length = c.length < 0 ? static_cast<int>(std::strlen(c.text)) : c.length;
+    if (static_cast<size_t>(length) > std::strlen(c.text)) GTEST_SKIP();
+    ExactText text(c.text);
+    XML state = {};
+    char* decoded = secnative::xml::decodeText(text.get(), length, &state);
+    EXPECT_EQ(state.error, c.error) << c.text;
+    if (c.error == errorNone) {
+        ASSERT_NE(decoded, nullptr) << c.text;
+        EXPECT_EQ(std::string(decoded), c.decoded) << c.text;
+    } else {
+        EXPECT_EQ(decoded, nullptr) << c.text;
+    }
+    std::free(decoded);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, XmlEntities,
     ::testing::Values(EntityCase{"&amp;&lt;&gt;&quot;&apos;", -1, errorNone, "&<>\"'"},
@@ -202,7 +222,41 @@ INSTANTIATE_TEST_SUITE_P(
                       EntityCase{"x\xE3", 9, errorNone, "x\xE3"},
                       EntityCase{"&amp;\xF0\x9F", 9, errorNone, "&\xF0\x9F"},
                       // a whole multibyte character is copied as one
-                      EntityCase{"\xC3\xA9&lt;", -1, errorNone, "\xC3\xA9<"}));
+                      EntityCase{"\xC3\xA9&lt;", -1, errorNone, "\xC3\xA9<"},
+                      // a lead byte takes an "&" with it as its second byte
+                      EntityCase{"\xC3&amp;", -1, errorNone, "\xC3&amp;"},
+                      EntityCase{"a\xC3&lt;&lt;", -1, errorNone, "a\xC3&lt;<"},
+                      // entity names fold case letter by letter; nothing else folds
+                      EntityCase{"&ApOs;&QUOT;&gT;", -1, errorNone, "'\">"},
+                      EntityCase{"&amp ;", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"&a\x4Dp;", -1, errorNone, "&"},
+                      EntityCase{"&a\x0Dp;", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"&apo", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"&quot", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"&lt", -1, errorUnknownCharacterEntity, ""},
+                      // a bad value is reported after the whole text has been measured
+                      EntityCase{"&#x4G;&#300;", -1, errorUnknownCharacterEntity, ""},
+                      EntityCase{"&#300;&#x4G;", -1, errorCharacterCodeAbove255, ""},
+                      EntityCase{"ok &#65;&#300; &#65", -1, errorUnknownCharacterEntity, ""}));
+
+TEST(XmlEntitiesApi, LongTextsDecodeLikeShortOnes) {
+    // Longer than the parser's decoding buffer on the stack.
+    std::string text;
+    std::string expected;
+    for (int i = 0; i < 1000; ++i) {
+        text += "&lt;x&#65;";
+        expected += "<xA";
+    }
+    XML state = {};
+    char* decoded = secnative::xml::decodeText(text.c_str(), static_cast<int>(text.size()), &state);
+    ASSERT_NE(decoded, nullptr);
+    EXPECT_EQ(std::string(decoded), expected);
+    std::free(decoded);
+    text += "&#999;";
+    decoded = secnative::xml::decodeText(text.c_str(), static_cast<int>(text.size()), &state);
+    EXPECT_EQ(decoded, nullptr);
+    EXPECT_EQ(state.error, errorCharacterCodeAbove255);
+}
 
 TEST(XmlEntitiesApi, NullTextGivesNullWithoutError) {
     XML state = {};
