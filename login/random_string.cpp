@@ -18,7 +18,11 @@ double rand_value(rand_context* ctx) {
     // the sequence does not depend on the width of long.
     ctx->seed_a = (ctx->seed_a * 3 + ctx->seed_b) % ctx->modulus;
     ctx->seed_b = (ctx->seed_a + ctx->seed_b + 33) % ctx->modulus;
-    return static_cast<double>(ctx->seed_a) / ctx->modulus_as_double;
+    // Stored as a double before it is returned: an x87 build would otherwise
+    // hand back the 80-bit quotient, and callers on different builds would
+    // see different bits.
+    volatile double value = static_cast<double>(ctx->seed_a) / ctx->modulus_as_double;
+    return value;
 }
 
 void create_random_string(char* out, uint32_t len, rand_context* ctx) {

@@ -296,7 +296,7 @@ jobject FakeEnv::ref(FakeObject* object) {
 }
 
 FakeObject* FakeEnv::deref(jobject ref) {
-    return ref == nullptr ? nullptr : reinterpret_cast<FakeRef*>(ref)->object;
+    return ref == nullptr ? nullptr : static_cast<FakeRef*>(static_cast<void*>(ref))->object;
 }
 
 void FakeEnv::dropRef(jobject ref) {
@@ -306,7 +306,7 @@ void FakeEnv::dropRef(jobject ref) {
         return;
     }
     countedRefs_.erase(ref);
-    delete reinterpret_cast<FakeRef*>(ref);
+    delete static_cast<FakeRef*>(static_cast<void*>(ref));
 }
 
 void FakeEnv::startCounting(int failAt) {
