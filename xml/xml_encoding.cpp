@@ -176,12 +176,8 @@ XMLNode::XMLCharEncoding XMLNode::guessCharEncoding(const void* buffer, int leng
 
 char myIsTextWideChar(const void* buffer, int length) {
     if (!buffer || length < 4 || (length & 1)) return 0;
-#if defined(__sun)
-    // The Solaris builds have always refused buffers that are not word
-    // aligned; keep their answer the same.
-    if (reinterpret_cast<size_t>(buffer) % 4) return 0;
-#endif
-    // Units are copied out byte by byte: the buffer may sit at any address.
+    // Units are copied out byte by byte, so the buffer may sit at any address
+    // and every build gives the same answer for the same bytes.
     const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
     uint16_t first;
     std::memcpy(&first, bytes, sizeof first);
