@@ -24,12 +24,6 @@ void outOfMemory(size_t size) {
     std::abort();
 }
 
-void* allocate(size_t size) {
-    void* block = std::malloc(size ? size : 1);
-    if (!block) outOfMemory(size);
-    return block;
-}
-
 void* reallocate(void* block, size_t size) {
     void* moved = std::realloc(block, size ? size : 1);
     if (!moved) outOfMemory(size);

@@ -7,6 +7,7 @@
 #define SECNATIVE_XML_XML_NODE_ACCESS_H
 
 #include <cstddef>
+#include <cstdlib>
 #include <new>
 
 #include "xml/xml_parser.h"
@@ -71,9 +72,14 @@ using Record = XMLNodeAccess::Record;
 
 // malloc and realloc that end the process with a message when memory runs
 // out, so a failed allocation never turns into a write through NULL.
-void* allocate(size_t size);
-void* reallocate(void* block, size_t size);
+// allocate is inline: the parser calls it for every name, value and text.
 [[noreturn]] void outOfMemory(size_t size);
+inline void* allocate(size_t size) {
+    void* block = std::malloc(size ? size : 1);
+    if (__builtin_expect(block == NULL, 0)) outOfMemory(size);
+    return block;
+}
+void* reallocate(void* block, size_t size);
 
 // Frees a record's contents and, iteratively, every descendant record that
 // no other handle holds (with force, every descendant is emptied). The

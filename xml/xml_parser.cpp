@@ -475,7 +475,17 @@ ContentOutcome readEndTag(ParseRun* run, Record* node, int markup) {
 // child is stored in *child.
 ContentOutcome readContent(ParseRun* run, Record* node, Record** child) {
     XML& st = run->state;
-    int markup = scanContent(run, st.position);
+    // Between tags there is mostly just indentation. When whitespace is
+    // dropped, such a gap is no text at all: it is settled here, without
+    // scanning it a second time for storePendingText.
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(st.document);
+    int markup = st.position;
+    while (isXmlSpace(s[markup])) ++markup;
+    if (s[markup] == '<' && dropWhiteSpace && st.pendingText == st.document + st.position) {
+        st.pendingText = NULL;
+    } else {
+        markup = scanContent(run, markup);
+    }
     const char* at = st.document + markup;
     if (*at == 0) {
         st.position = markup;

@@ -37,11 +37,24 @@ int scanTextToken(const char* doc, int i, const unsigned char* stops, const sign
                   int* next) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(doc);
     for (;;) {
-        unsigned char c = s[i];
-        if (!stops[c]) {
-            ++i;
-            continue;
+        // Names are runs of ordinary bytes: pass them four at a time. Every
+        // table stops at NUL, so no look goes beyond the terminating one.
+        while (!stops[s[i]]) {
+            if (stops[s[i + 1]]) {
+                i += 1;
+                break;
+            }
+            if (stops[s[i + 2]]) {
+                i += 2;
+                break;
+            }
+            if (stops[s[i + 3]]) {
+                i += 3;
+                break;
+            }
+            i += 4;
         }
+        unsigned char c = s[i];
         if (isXmlSpace(c)) {
             *next = i + 1;
             return i;
@@ -69,11 +82,22 @@ int scanQuoted(const char* doc, int start, const unsigned char* stops, const sig
     unsigned char quote = s[start];
     int i = start + 1;
     for (;;) {
-        unsigned char c = s[i];
-        if (!stops[c]) {
-            ++i;
-            continue;
+        while (!stops[s[i]]) {  // as in scanTextToken
+            if (stops[s[i + 1]]) {
+                i += 1;
+                break;
+            }
+            if (stops[s[i + 2]]) {
+                i += 2;
+                break;
+            }
+            if (stops[s[i + 3]]) {
+                i += 3;
+                break;
+            }
+            i += 4;
         }
+        unsigned char c = s[i];
         if (c == quote) return i + 1;
         if (c == 0 || c == '<') return -1;
         i += c == '"' || c == '\'' ? 1 : charLength(doc + i, table);
