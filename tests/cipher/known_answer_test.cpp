@@ -2,9 +2,7 @@
 // reproduced byte for byte and decrypt back to their plaintext.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
+#include "common/data_table.h"
 #include "common/hex.h"
 #include "stream_driver.h"
 
@@ -18,24 +16,14 @@ struct KnownStream {
 };
 
 std::vector<KnownStream> load_streams() {
-    std::ifstream file(std::string(SECNATIVE_TEST_DATA_DIR) + "/cipher_streams.txt");
     std::vector<KnownStream> out;
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> fields;
-        std::stringstream ss(line);
-        std::string field;
-        while (std::getline(ss, field, '|')) fields.push_back(field);
-        if (fields.size() == 4) fields.emplace_back();  // getline drops a last empty field
-        EXPECT_EQ(fields.size(), 5u) << line;
-        if (fields.size() != 5) continue;
+    for (const auto& row : read_data_table("cipher_streams.txt", 5)) {
         KnownStream s;
-        s.project = fields[0];
-        s.password = fields[1];
-        s.time = static_cast<uint32_t>(std::stoul(fields[2], nullptr, 16));
-        s.plain = from_hex(fields[3]);
-        s.stream = from_hex(fields[4]);
+        s.project = row[0];
+        s.password = row[1];
+        s.time = static_cast<uint32_t>(std::stoul(row[2], nullptr, 16));
+        s.plain = from_hex(row[3]);
+        s.stream = from_hex(row[4]);
         out.push_back(s);
     }
     return out;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "common/data_table.h"
 #include "common/hex.h"
 
 namespace secnative::test {
@@ -22,29 +23,10 @@ inline std::string golden_path(const std::string& name) {
     return std::string(SECNATIVE_TEST_DATA_DIR) + "/golden/" + name;
 }
 
-// The '|'-separated lines of a golden file, '#' comments skipped. A line is
-// split into at most field_count fields; the last one takes the rest of the
-// line, bars included. Lines with fewer fields are reported and dropped.
+// The '|'-separated lines of a golden file (see read_data_table).
 inline std::vector<std::vector<std::string>> read_golden_rows(const std::string& name,
                                                               size_t field_count) {
-    std::ifstream file(golden_path(name));
-    EXPECT_TRUE(file.is_open()) << golden_path(name);
-    std::vector<std::vector<std::string>> rows;
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> fields;
-        size_t start = 0;
-        for (size_t bar;
-             fields.size() + 1 < field_count && (bar = line.find('|', start)) != std::string::npos;
-             start = bar + 1) {
-            fields.push_back(line.substr(start, bar - start));
-        }
-        fields.push_back(line.substr(start));
-        EXPECT_EQ(fields.size(), field_count) << name << ": " << line;
-        if (fields.size() == field_count) rows.push_back(fields);
-    }
-    return rows;
+    return read_data_table("golden/" + name, field_count);
 }
 
 // Records of "key = value" lines separated by blank lines, '#' comments

@@ -7,37 +7,19 @@
 
 #include <array>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "common/data_table.h"
 #include "common/hex.h"
 #include "crypto/sha1.h"
 
 namespace {
 
 using secnative::test::from_hex;
+using secnative::test::read_data_table;
 using secnative::test::to_hex;
 using Block = std::array<uint8_t, SCRAMBLE_LENGTH>;
-
-// Splits the '|'-separated lines of a data file, skipping '#' comments.
-std::vector<std::vector<std::string>> read_table(const std::string& name) {
-    std::ifstream file(std::string(SECNATIVE_TEST_DATA_DIR) + "/" + name);
-    EXPECT_TRUE(file.is_open()) << name;
-    std::vector<std::vector<std::string>> rows;
-    std::string line;
-    while (std::getline(file, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> fields;
-        size_t start = 0;
-        for (size_t bar; (bar = line.find('|', start)) != std::string::npos; start = bar + 1) {
-            fields.push_back(line.substr(start, bar - start));
-        }
-        fields.push_back(line.substr(start));
-        rows.push_back(fields);
-    }
-    return rows;
-}
 
 Block challenge_of(const std::string& text) {
     Block challenge{};
@@ -54,7 +36,7 @@ Block stage2_of(const char* password) {
 }
 
 TEST(PasswordStoredForm, KnownAnswersFromSha1sum) {
-    const auto rows = read_table("stored_passwords.txt");
+    const auto rows = read_data_table("stored_passwords.txt", 2);
     ASSERT_GE(rows.size(), 5u);
     for (const auto& row : rows) {
         ASSERT_EQ(row.size(), 2u);
@@ -68,7 +50,7 @@ TEST(PasswordStoredForm, KnownAnswersFromSha1sum) {
 }
 
 TEST(PasswordStoredForm, SaltRoundTripIsUpperCaseAndAcceptsLowerCase) {
-    for (const auto& row : read_table("stored_passwords.txt")) {
+    for (const auto& row : read_data_table("stored_passwords.txt", 2)) {
         Block upper, lower;
         get_salt_from_password(upper.data(), row[1].c_str());
         std::string lowered = row[1];
@@ -92,7 +74,7 @@ TEST(PasswordStoredForm, FirstCharacterIsSkippedWhateverItIs) {
 }
 
 TEST(PasswordScramble, KnownRepliesFromSha1sum) {
-    const auto rows = read_table("scramble_replies.txt");
+    const auto rows = read_data_table("scramble_replies.txt", 3);
     ASSERT_GE(rows.size(), 4u);
     for (const auto& row : rows) {
         ASSERT_EQ(row.size(), 3u);
@@ -107,7 +89,7 @@ TEST(PasswordScramble, KnownRepliesFromSha1sum) {
 // A reply is accepted, and no single flipped bit of reply, challenge or
 // stage 2 is.
 TEST(PasswordScramble, CheckAcceptsReplyAndRejectsEverySingleBitFlip) {
-    for (const auto& row : read_table("scramble_replies.txt")) {
+    for (const auto& row : read_data_table("scramble_replies.txt", 3)) {
         const Block challenge = challenge_of(row[0]);
         const Block stage2 = stage2_of(row[1].c_str());
         Block reply;
