@@ -30,6 +30,19 @@ const XMLClearTag* matchClearTag(const char* text) {
     return NULL;
 }
 
+// Returns the index of the first byte at or after i that the class table
+// stops on. Runs of ordinary bytes are passed four at a time; every table
+// stops at NUL, so no look goes beyond the terminating one.
+static inline int skipOrdinary(const unsigned char* s, int i, const unsigned char* stops) {
+    while (!stops[s[i]]) {
+        if (stops[s[i + 1]]) return i + 1;
+        if (stops[s[i + 2]]) return i + 2;
+        if (stops[s[i + 3]]) return i + 3;
+        i += 4;
+    }
+    return i;
+}
+
 // Scans a run of ordinary characters from index i; returns the index where
 // the token's text ends and sets *next to where reading goes on (behind a
 // whitespace character that ended the token, else on the ending character).
@@ -37,23 +50,7 @@ int scanTextToken(const char* doc, int i, const unsigned char* stops, const sign
                   int* next) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(doc);
     for (;;) {
-        // Names are runs of ordinary bytes: pass them four at a time. Every
-        // table stops at NUL, so no look goes beyond the terminating one.
-        while (!stops[s[i]]) {
-            if (stops[s[i + 1]]) {
-                i += 1;
-                break;
-            }
-            if (stops[s[i + 2]]) {
-                i += 2;
-                break;
-            }
-            if (stops[s[i + 3]]) {
-                i += 3;
-                break;
-            }
-            i += 4;
-        }
+        i = skipOrdinary(s, i, stops);
         unsigned char c = s[i];
         if (isXmlSpace(c)) {
             *next = i + 1;
@@ -82,21 +79,7 @@ int scanQuoted(const char* doc, int start, const unsigned char* stops, const sig
     unsigned char quote = s[start];
     int i = start + 1;
     for (;;) {
-        while (!stops[s[i]]) {  // as in scanTextToken
-            if (stops[s[i + 1]]) {
-                i += 1;
-                break;
-            }
-            if (stops[s[i + 2]]) {
-                i += 2;
-                break;
-            }
-            if (stops[s[i + 3]]) {
-                i += 3;
-                break;
-            }
-            i += 4;
-        }
+        i = skipOrdinary(s, i, stops);
         unsigned char c = s[i];
         if (c == quote) return i + 1;
         if (c == 0 || c == '<') return -1;
