@@ -41,16 +41,28 @@ constexpr size_t kMaxPasswordLength = 31;
 
 enum Mode : int32_t { kEncrypt = 1, kDecrypt = 2 };
 
-inline int32_t ctx_field(const uint8_t* ctx, size_t offset) { return load_i32_be(ctx + offset); }
-inline void set_ctx_field(uint8_t* ctx, size_t offset, int32_t v) { store_i32_be(ctx + offset, v); }
+inline int32_t ctx_field(const uint8_t* ctx, size_t offset) {
+    return load_i32_be(ctx + offset);
+}
+inline void set_ctx_field(uint8_t* ctx, size_t offset, int32_t v) {
+    store_i32_be(ctx + offset, v);
+}
 
-inline int32_t ctx_mode(const uint8_t* ctx) { return ctx_field(ctx, kModeOffset); }
-inline int32_t ctx_rounds(const uint8_t* ctx) { return ctx_field(ctx, kRoundsOffset); }
+inline int32_t ctx_mode(const uint8_t* ctx) {
+    return ctx_field(ctx, kModeOffset);
+}
+inline int32_t ctx_rounds(const uint8_t* ctx) {
+    return ctx_field(ctx, kRoundsOffset);
+}
 inline bool ctx_header_pending(const uint8_t* ctx) {
     return ctx_field(ctx, kHeaderPendingOffset) != 0;
 }
-inline int32_t ctx_buffered(const uint8_t* ctx) { return ctx_field(ctx, kBufferedOffset); }
-inline bool ctx_decrypting(const uint8_t* ctx) { return ctx_mode(ctx) == kDecrypt; }
+inline int32_t ctx_buffered(const uint8_t* ctx) {
+    return ctx_field(ctx, kBufferedOffset);
+}
+inline bool ctx_decrypting(const uint8_t* ctx) {
+    return ctx_mode(ctx) == kDecrypt;
+}
 
 // The schedule is an array of 32-bit words in host order. The byte array may
 // sit at any alignment, so it is copied in and out rather than reinterpreted.

@@ -1,8 +1,8 @@
 #include "cipher/cipher_stream.h"
 
 #include <algorithm>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 
 #include "cipher/block_transform.h"
 #include "cipher/create_key.h"
@@ -63,8 +63,8 @@ void set_up_key(uint8_t* ctx, const uint8_t* header, ByteView password, bool dec
               static_cast<int>(kHeaderSize), project, secret);
 
     Schedule rk = {};
-    const int rounds = decrypting ? AES_init_decrypt(rk, key, kKeyBits)
-                                  : AES_init_encrypt(rk, key, kKeyBits);
+    const int rounds =
+        decrypting ? AES_init_decrypt(rk, key, kKeyBits) : AES_init_encrypt(rk, key, kKeyBits);
     ctx_store_schedule(ctx, rk);
     set_ctx_field(ctx, kRoundsOffset, rounds);
     set_ctx_field(ctx, kHeaderPendingOffset, 0);

@@ -39,8 +39,8 @@ uint32_t current_header_time();
 
 struct UpdatePlan {
     uint8_t header[kHeaderSize] = {};
-    size_t header_len = 0;  // 16 when this call emits the stream header
-    ByteView input;         // the input after any consumed header
+    size_t header_len = 0;   // 16 when this call emits the stream header
+    ByteView input;          // the input after any consumed header
     size_t block_bytes = 0;  // bytes of carry + input transformed by this call
     size_t output_len() const { return header_len + block_bytes; }
 };

@@ -13,7 +13,8 @@ constexpr char kSalt[] = "_ardex";
 void hash_text(sha1_context* sha, const char* text) {
     if (text == nullptr) return;
     const size_t len = std::strlen(text);
-    if (len > 0) sha1_update(sha, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(len));
+    if (len > 0)
+        sha1_update(sha, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(len));
 }
 
 }  // namespace

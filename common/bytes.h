@@ -25,8 +25,12 @@ inline void store32_be(uint8_t* p, uint32_t v) {
 }
 
 // Signed 32-bit fields travel as their two's-complement bit pattern.
-inline int32_t load_i32_be(const uint8_t* p) { return static_cast<int32_t>(load32_be(p)); }
-inline void store_i32_be(uint8_t* p, int32_t v) { store32_be(p, static_cast<uint32_t>(v)); }
+inline int32_t load_i32_be(const uint8_t* p) {
+    return static_cast<int32_t>(load32_be(p));
+}
+inline void store_i32_be(uint8_t* p, int32_t v) {
+    store32_be(p, static_cast<uint32_t>(v));
+}
 
 // Overwrites n bytes with zeros through volatile stores, so the compiler
 // cannot drop the writes as dead even when the buffer is never read again.

@@ -60,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t ctx[kContextSize];
     context_init(ctx, kDecrypt, "FUZZ", 4);
     if (poke & 0x80) {
-        const size_t offsets[] = {kRoundsOffset, kHeaderPendingOffset, kBufferedOffset, kModeOffset};
+        const size_t offsets[] = {kRoundsOffset, kHeaderPendingOffset, kBufferedOffset,
+                                  kModeOffset};
         int32_t value = static_cast<int32_t>(body_size ? body[0] : 0) - 64;
         set_ctx_field(ctx, offsets[poke & 3], value);
     }

@@ -195,7 +195,9 @@ std::vector<Scenario> scenarios() {
 }
 
 // Names the scenario in failure messages instead of dumping its bytes.
-void PrintTo(const Scenario& scenario, std::ostream* os) { *os << scenario.name; }
+void PrintTo(const Scenario& scenario, std::ostream* os) {
+    *os << scenario.name;
+}
 
 class NativesUnderFailures : public ::testing::TestWithParam<Scenario> {};
 

@@ -245,10 +245,12 @@ TEST(CipherContext, FieldsAreBigEndianAtFixedOffsets) {
     enc.update(pattern(20));
     EXPECT_EQ(to_hex(&ctx[272], 16), "000000010000000a0000000000000004");
     // A 128-bit schedule fills 44 words; the rest of the field stays zero.
-    EXPECT_TRUE(std::all_of(ctx.begin() + 176, ctx.begin() + 240, [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(
+        std::all_of(ctx.begin() + 176, ctx.begin() + 240, [](uint8_t b) { return b == 0; }));
 
     StreamDriver dec(kDecrypt, std::string(40, 'x'), "pw", 0);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&dec.context()[240])), std::string(31, 'X'));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&dec.context()[240])),
+              std::string(31, 'X'));
     EXPECT_EQ(to_hex(&dec.context()[272], 4), "00000002");
 }
 

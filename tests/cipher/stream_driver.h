@@ -21,7 +21,7 @@ struct StepResult {
 };
 
 class StreamDriver {
-public:
+  public:
     StreamDriver(int32_t mode, const std::string& project, std::string password, uint32_t now)
         : password_(std::move(password)), now_(now) {
         cipher::context_init(ctx_.data(), mode, project.data(), project.size());
@@ -48,7 +48,7 @@ public:
 
     Context& context() { return ctx_; }
 
-private:
+  private:
     cipher::ByteView secret() const {
         return {reinterpret_cast<const uint8_t*>(password_.data()), password_.size()};
     }

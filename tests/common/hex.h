@@ -39,7 +39,9 @@ inline std::string to_hex(const uint8_t* data, size_t size) {
     return out;
 }
 
-inline std::string to_hex(const std::vector<uint8_t>& bytes) { return to_hex(bytes.data(), bytes.size()); }
+inline std::string to_hex(const std::vector<uint8_t>& bytes) {
+    return to_hex(bytes.data(), bytes.size());
+}
 
 inline std::vector<uint8_t> bytes_of(const std::string& text) {
     return std::vector<uint8_t>(text.begin(), text.end());

@@ -97,7 +97,8 @@ public class AuthorityProxy {
             loggedIn = true;
             return socket;
         } finally {
-            if (!loggedIn) socket.close();
+            if (!loggedIn)
+                socket.close();
         }
     }
 }

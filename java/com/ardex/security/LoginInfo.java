@@ -62,7 +62,7 @@ public class LoginInfo {
     @Override
     public String toString() {
         // Never the password.
-        return "LoginInfo[user=" + user + ", serverVersion=" + serverVersion + ", serverInfo="
-                + serverInfo + ", clientAddress=" + clientAddress + "]";
+        return "LoginInfo[user=" + user + ", serverVersion=" + serverVersion
+                + ", serverInfo=" + serverInfo + ", clientAddress=" + clientAddress + "]";
     }
 }

@@ -164,8 +164,10 @@ public final class VXCipher {
         int bodyLength = body == null ? 0 : body.length;
         int lastLength = last == null ? 0 : last.length;
         byte[] result = new byte[bodyLength + lastLength];
-        if (body != null) System.arraycopy(body, 0, result, 0, bodyLength);
-        if (last != null) System.arraycopy(last, 0, result, bodyLength, lastLength);
+        if (body != null)
+            System.arraycopy(body, 0, result, 0, bodyLength);
+        if (last != null)
+            System.arraycopy(last, 0, result, bodyLength, lastLength);
         return result;
     }
 
@@ -211,14 +213,16 @@ public final class VXCipher {
         int filled = 0;
         while (filled < wanted) {
             int n = in.read(buffer, filled, buffer.length - filled);
-            if (n < 0) break;
+            if (n < 0)
+                break;
             filled += n;
         }
         return filled;
     }
 
     private static int write(OutputStream out, byte[] bytes) throws IOException {
-        if (bytes == null) return 0;
+        if (bytes == null)
+            return 0;
         out.write(bytes);
         return bytes.length;
     }

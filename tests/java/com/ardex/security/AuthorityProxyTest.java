@@ -66,7 +66,8 @@ class AuthorityProxyTest {
             sendInPieces(out, hello, greetingPieces, pauseMillis);
             request = readFully(in, LoginTestServer.REQUEST_SIZE);
             accepted = accepts(request, challenge, stored);
-            if (accepted) sendInPieces(out, reply, replyPieces, pauseMillis);
+            if (accepted)
+                sendInPieces(out, reply, replyPieces, pauseMillis);
         }
     }
 
@@ -111,8 +112,8 @@ class AuthorityProxyTest {
     @Test
     void serverAcceptsStoredFormsMadeWithSha1sum() throws Exception {
         String[][] known = {
-            {"secret", "*14E65567ABDB5135D0CFD9A70B3032C179A49EE7"},
-            {"Grüße, Zürich", "*078B28DEFA9A20FF7C73A675528F9F897B799EF8"},
+                {"secret", "*14E65567ABDB5135D0CFD9A70B3032C179A49EE7"},
+                {"Grüße, Zürich", "*078B28DEFA9A20FF7C73A675528F9F897B799EF8"},
         };
         for (String[] account : known) {
             assertEquals(account[1], storedForm(account[0]));
@@ -134,9 +135,7 @@ class AuthorityProxyTest {
     }
 
     static Stream<Arguments> users() {
-        return Stream.of(
-                Arguments.of(null, userBytes("guest")),
-                Arguments.of("", new byte[16]),
+        return Stream.of(Arguments.of(null, userBytes("guest")), Arguments.of("", new byte[16]),
                 Arguments.of("abcdefghijklmnop", userBytes("abcdefghijklmnop")),
                 Arguments.of("abcdefghijklmnopqrstuvwxyz", userBytes("abcdefghijklmnop")),
                 // the cut after 16 bytes falls inside a two-byte character
@@ -226,9 +225,9 @@ class AuthorityProxyTest {
     @Test
     void serverInfoIsTextTheJvmCanHold() throws Exception {
         byte[][] sent = {
-            "Grüße aus Zürich €".getBytes(UTF_8),
-            {'a', (byte) 0xFF, 'b', (byte) 0x80, 'c', (byte) 0xC3},
-            {(byte) 0xF0, (byte) 0x9F, (byte) 0x98, (byte) 0x80, '!'},
+                "Grüße aus Zürich €".getBytes(UTF_8),
+                {'a', (byte) 0xFF, 'b', (byte) 0x80, 'c', (byte) 0xC3},
+                {(byte) 0xF0, (byte) 0x9F, (byte) 0x98, (byte) 0x80, '!'},
         };
         String[] expected = {"Grüße aus Zürich €", "a?b?c?", "????!"};
         for (int i = 0; i < sent.length; i++) {
@@ -278,7 +277,8 @@ class AuthorityProxyTest {
 
             @Override
             public int read(byte[] b) {
-                if (next >= hello.length) return -1;
+                if (next >= hello.length)
+                    return -1;
                 int count = Math.min(next == 0 ? 60 : 50, b.length);
                 System.arraycopy(hello, next, b, 0, count);
                 next += count;
@@ -380,8 +380,10 @@ class AuthorityProxyTest {
                 throw new IOException("no route");
             }
         };
-        assertThrows(IOException.class, () -> new AuthorityProxy().login(
-                new java.io.ByteArrayInputStream(hello), refusing, info));
+        assertThrows(IOException.class,
+                ()
+                        -> new AuthorityProxy().login(
+                                new java.io.ByteArrayInputStream(hello), refusing, info));
         assertEquals("4.1.0", info.getServerVersion());
     }
 
@@ -402,8 +404,10 @@ class AuthorityProxyTest {
                 throw new IllegalStateException("no user");
             }
         };
-        assertThrows(IllegalStateException.class, () -> new AuthorityProxy().login(
-                new java.io.ByteArrayInputStream(hello), watched, badUser));
+        assertThrows(IllegalStateException.class,
+                ()
+                        -> new AuthorityProxy().login(
+                                new java.io.ByteArrayInputStream(hello), watched, badUser));
         assertFalse(wrote[0]);
 
         boolean[] askedForUser = {false};
@@ -419,8 +423,10 @@ class AuthorityProxyTest {
                 return super.getUser();
             }
         };
-        assertThrows(IllegalArgumentException.class, () -> new AuthorityProxy().login(
-                new java.io.ByteArrayInputStream(hello), watched, badSetter));
+        assertThrows(IllegalArgumentException.class,
+                ()
+                        -> new AuthorityProxy().login(
+                                new java.io.ByteArrayInputStream(hello), watched, badSetter));
         assertFalse(askedForUser[0]);
         assertNull(badSetter.getServerInfo());
     }

@@ -47,7 +47,7 @@ final class LoginTestServer implements AutoCloseable {
     private void serve(Conversation conversation) {
         try (Socket client = listener.accept()) {
             client.setSoTimeout(TIMEOUT_MILLIS);
-            client.setTcpNoDelay(true);  // pieces go out as written
+            client.setTcpNoDelay(true); // pieces go out as written
             conversation.run(client.getInputStream(), client.getOutputStream());
             finished.complete(null);
         } catch (Throwable failure) {
@@ -68,7 +68,8 @@ final class LoginTestServer implements AutoCloseable {
         try {
             finished.get(TIMEOUT_MILLIS, TimeUnit.MILLISECONDS);
         } catch (java.util.concurrent.ExecutionException e) {
-            if (e.getCause() instanceof Exception) throw (Exception) e.getCause();
+            if (e.getCause() instanceof Exception)
+                throw(Exception) e.getCause();
             throw new AssertionError(e.getCause());
         }
     }
@@ -90,7 +91,7 @@ final class LoginTestServer implements AutoCloseable {
     /** A greeting: info text at 0 (at most 60 bytes), challenge at 64, version at 97..99. */
     static byte[] greeting(byte[] info, byte[] challenge, int major, int minor, int patch) {
         byte[] greeting = new byte[GREETING_SIZE];
-        Arrays.fill(greeting, 60, 64, (byte) 0x5A);  // bytes nobody interprets
+        Arrays.fill(greeting, 60, 64, (byte) 0x5A); // bytes nobody interprets
         Arrays.fill(greeting, 84, 97, (byte) 0x5A);
         System.arraycopy(info, 0, greeting, 0, Math.min(info.length, 60));
         System.arraycopy(challenge, 0, greeting, 64, Math.min(challenge.length, 20));
@@ -119,12 +120,14 @@ final class LoginTestServer implements AutoCloseable {
             throws IOException, InterruptedException {
         int sent = 0;
         for (int piece : pieces) {
-            if (sent > 0) Thread.sleep(pauseMillis);
+            if (sent > 0)
+                Thread.sleep(pauseMillis);
             out.write(message, sent, piece);
             out.flush();
             sent += piece;
         }
-        if (sent != message.length) throw new IllegalArgumentException("pieces do not add up");
+        if (sent != message.length)
+            throw new IllegalArgumentException("pieces do not add up");
     }
 
     static byte[] readFully(InputStream in, int size) throws IOException {
@@ -132,7 +135,8 @@ final class LoginTestServer implements AutoCloseable {
         int received = 0;
         while (received < size) {
             int count = in.read(message, received, size - received);
-            if (count < 0) throw new EOFException("after " + received + " of " + size + " bytes");
+            if (count < 0)
+                throw new EOFException("after " + received + " of " + size + " bytes");
             received += count;
         }
         return message;
@@ -141,7 +145,8 @@ final class LoginTestServer implements AutoCloseable {
     /** Reads until the peer closes; fails if it sends anything. */
     static void expectEndOfStream(InputStream in) throws IOException {
         int next = in.read();
-        if (next >= 0) throw new AssertionError("client sent more than the request");
+        if (next >= 0)
+            throw new AssertionError("client sent more than the request");
     }
 
     // --- the server's password check --------------------------------------
@@ -158,7 +163,8 @@ final class LoginTestServer implements AutoCloseable {
 
     /** '*' and the upper-case hex of SHA-1(SHA-1(password)); "" for no password. */
     static String storedForm(byte[] password) {
-        if (password.length == 0) return "";
+        if (password.length == 0)
+            return "";
         StringBuilder text = new StringBuilder("*");
         for (byte b : sha1(sha1(password))) text.append(String.format("%02X", b & 0xFF));
         return text.toString();
@@ -175,8 +181,10 @@ final class LoginTestServer implements AutoCloseable {
      */
     static boolean accepts(byte[] request, byte[] challenge, String stored) {
         int length = request[61] & 0xFF;
-        if (stored.isEmpty()) return length == 0;
-        if (length != 20) return false;
+        if (stored.isEmpty())
+            return length == 0;
+        if (length != 20)
+            return false;
         byte[] stage2 = new byte[20];
         for (int i = 0; i < 20; i++) {
             stage2[i] = (byte) Integer.parseInt(stored.substring(1 + 2 * i, 3 + 2 * i), 16);

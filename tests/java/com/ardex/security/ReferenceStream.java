@@ -38,7 +38,8 @@ final class ReferenceStream {
 
     /** The modified UTF-8 form that the natives read from a Java string. */
     static byte[] modifiedUtf8(String s) {
-        if (s == null) return new byte[0];
+        if (s == null)
+            return new byte[0];
         try {
             ByteArrayOutputStream bytes = new ByteArrayOutputStream();
             new DataOutputStream(bytes).writeUTF(s);
@@ -72,7 +73,8 @@ final class ReferenceStream {
     static byte[] concat(byte[]... parts) {
         ByteArrayOutputStream out = new ByteArrayOutputStream();
         for (byte[] part : parts) {
-            if (part != null) out.write(part, 0, part.length);
+            if (part != null)
+                out.write(part, 0, part.length);
         }
         return out.toByteArray();
     }

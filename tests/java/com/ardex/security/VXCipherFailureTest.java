@@ -53,8 +53,10 @@ class VXCipherFailureTest {
             VXCipher cipher = new VXCipher(
                     decrypt ? VXCipher.DECRYPT_MODE : VXCipher.ENCRYPT_MODE, PROJECT, PASSWORD);
             cipher.initKey();
-            if (this == ENCRYPT_STREAMING) cipher.update(PLAIN, 0, 20);
-            if (this == DECRYPT_STREAMING) cipher.update(referenceStream(), 0, 36);
+            if (this == ENCRYPT_STREAMING)
+                cipher.update(PLAIN, 0, 20);
+            if (this == DECRYPT_STREAMING)
+                cipher.update(referenceStream(), 0, 36);
             return cipher;
         }
     }

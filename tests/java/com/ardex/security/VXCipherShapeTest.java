@@ -42,7 +42,8 @@ class VXCipherShapeTest {
 
     private static Path property(String name) {
         String value = System.getProperty(name);
-        if (value == null) fail("system property " + name + " is not set");
+        if (value == null)
+            fail("system property " + name + " is not set");
         return Paths.get(value);
     }
 

@@ -75,7 +75,8 @@ public final class CipherBench {
             report(size, "decrypt", runs, vxStream, javaxStream, vxStream(VXCipher.DECRYPT_MODE),
                     javaxStream(Cipher.DECRYPT_MODE, key));
         }
-        if (sink == 42) System.out.println();
+        if (sink == 42)
+            System.out.println();
     }
 
     private static void report(int size, String direction, int runs, byte[] input, Stream vx,
@@ -102,7 +103,8 @@ public final class CipherBench {
             for (int offset = 0; offset < input.length; offset += updateSize) {
                 byte[] out =
                         cipher.update(input, offset, Math.min(updateSize, input.length - offset));
-                if (out != null) produced += out.length;
+                if (out != null)
+                    produced += out.length;
             }
             byte[] last = cipher.doFinal();
             return produced + (last == null ? 0 : last.length);
@@ -117,7 +119,8 @@ public final class CipherBench {
             for (int offset = 0; offset < input.length; offset += updateSize) {
                 byte[] out =
                         cipher.update(input, offset, Math.min(updateSize, input.length - offset));
-                if (out != null) produced += out.length;
+                if (out != null)
+                    produced += out.length;
             }
             byte[] last = cipher.doFinal();
             return produced + (last == null ? 0 : last.length);

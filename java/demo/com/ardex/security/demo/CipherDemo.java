@@ -51,20 +51,25 @@ public final class CipherDemo {
             throws IOException, GeneralSecurityException {
         Path encrypted = Paths.get(input + ".vx");
         Path decrypted = Paths.get(input + ".out");
-        System.out.printf("VXCipher demo: libsecnative in Java %s%n", System.getProperty("java.version"));
+        System.out.printf(
+                "VXCipher demo: libsecnative in Java %s%n", System.getProperty("java.version"));
         System.out.printf("plaintext   %s: %d bytes%n", input, Files.size(input));
-        System.out.printf("project     \"%s\", password of %d characters%n", project, password.length());
+        System.out.printf(
+                "project     \"%s\", password of %d characters%n", project, password.length());
 
-        long written = copy(new VXCipher(VXCipher.ENCRYPT_MODE, project, password), input, encrypted);
+        long written =
+                copy(new VXCipher(VXCipher.ENCRYPT_MODE, project, password), input, encrypted);
         System.out.printf("encrypted   %s: %d bytes (16-byte header, %d blocks of 16)%n", encrypted,
                 written, (written - HEADER_SIZE) / 16);
         printHeader(encrypted);
 
-        long restored = copy(new VXCipher(VXCipher.DECRYPT_MODE, project, password), encrypted, decrypted);
+        long restored =
+                copy(new VXCipher(VXCipher.DECRYPT_MODE, project, password), encrypted, decrypted);
         System.out.printf("decrypted   %s: %d bytes%n", decrypted, restored);
         boolean match = Arrays.equals(Files.readAllBytes(input), Files.readAllBytes(decrypted));
-        System.out.printf("match       %s%n", match ? "yes, the decrypted copy equals the original"
-                                                    : "NO, the decrypted copy differs");
+        System.out.printf("match       %s%n",
+                match ? "yes, the decrypted copy equals the original"
+                      : "NO, the decrypted copy differs");
         tryWrongPassword(encrypted, project, password);
         boolean loginWorks = LoginDemo.run();
         return match && loginWorks;
@@ -72,7 +77,8 @@ public final class CipherDemo {
 
     private static long copy(VXCipher cipher, Path from, Path to)
             throws IOException, GeneralSecurityException {
-        try (InputStream in = Files.newInputStream(from); OutputStream out = Files.newOutputStream(to)) {
+        try (InputStream in = Files.newInputStream(from);
+                OutputStream out = Files.newOutputStream(to)) {
             return cipher.process(in, out);
         }
     }
@@ -80,15 +86,16 @@ public final class CipherDemo {
     private static void printHeader(Path encrypted) throws IOException {
         byte[] header = new byte[HEADER_SIZE];
         try (InputStream in = Files.newInputStream(encrypted)) {
-            if (in.read(header) != HEADER_SIZE) throw new IOException("stream shorter than its header");
+            if (in.read(header) != HEADER_SIZE)
+                throw new IOException("stream shorter than its header");
         }
         StringBuilder hex = new StringBuilder();
         for (byte b : header) hex.append(String.format("%02x ", b & 0xff));
         long seconds = ((header[8] & 0xffL) << 24) | ((header[9] & 0xff) << 16)
                 | ((header[10] & 0xff) << 8) | (header[11] & 0xff);
         String magic = new String(header, 0, 4, StandardCharsets.US_ASCII);
-        System.out.printf("header      %s%n            magic \"%s\", made %s%n", hex.toString().trim(),
-                magic, Instant.ofEpochSecond(seconds));
+        System.out.printf("header      %s%n            magic \"%s\", made %s%n",
+                hex.toString().trim(), magic, Instant.ofEpochSecond(seconds));
     }
 
     // The stream carries no authentication: a wrong password shows up as a padding failure at
@@ -97,14 +104,17 @@ public final class CipherDemo {
             throws IOException {
         byte[] stream = Files.readAllBytes(encrypted);
         // Only the first 31 bytes of a password count, so change its first character.
-        String wrongPassword = password.isEmpty() ? "wrong"
+        String wrongPassword = password.isEmpty()
+                ? "wrong"
                 : (char) (password.charAt(0) ^ 1) + password.substring(1);
         try {
             byte[] wrong = VXCipher.decrypt(project, wrongPassword, stream);
-            System.out.printf("wrong pass  gave %d bytes of wrong data (nothing authenticates the stream)%n",
+            System.out.printf(
+                    "wrong pass  gave %d bytes of wrong data (nothing authenticates the stream)%n",
                     wrong.length);
         } catch (GeneralSecurityException e) {
-            System.out.printf("wrong pass  refused: %s: %s%n", e.getClass().getSimpleName(), e.getMessage());
+            System.out.printf(
+                    "wrong pass  refused: %s: %s%n", e.getClass().getSimpleName(), e.getMessage());
         }
     }
 
@@ -113,7 +123,8 @@ public final class CipherDemo {
         Path sample = dir.resolve("sample.txt");
         StringBuilder text = new StringBuilder();
         for (int line = 1; line <= 200; line++) {
-            text.append(String.format("line %3d: the quick brown fox jumps over the lazy dog%n", line));
+            text.append(
+                    String.format("line %3d: the quick brown fox jumps over the lazy dog%n", line));
         }
         Files.write(sample, text.toString().getBytes(StandardCharsets.UTF_8));
         return sample;

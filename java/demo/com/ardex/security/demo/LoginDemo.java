@@ -26,7 +26,7 @@ final class LoginDemo {
             AuthorityProxy proxy = new AuthorityProxy();
             LoginInfo info = new LoginInfo(USER, PASSWORD);
             try (Socket session =
-                    proxy.connect(server.host(), server.port(), TIMEOUT_MILLIS, info)) {
+                            proxy.connect(server.host(), server.port(), TIMEOUT_MILLIS, info)) {
                 System.out.printf("server      version %s, \"%s\"%n", info.getServerVersion(),
                         info.getServerInfo());
                 System.out.printf("logged in   the server sees this client at %s (local port %d)%n",

@@ -64,7 +64,8 @@ final class LoginDemoServer implements AutoCloseable {
             } catch (SocketTimeoutException idle) {
                 // nobody came: keep listening until closed
             } catch (IOException e) {
-                if (!listener.isClosed()) System.err.println("demo server: " + e);
+                if (!listener.isClosed())
+                    System.err.println("demo server: " + e);
             }
         }
     }
@@ -78,7 +79,8 @@ final class LoginDemoServer implements AutoCloseable {
         out.flush();
 
         byte[] request = readFully(in, 100);
-        if (!accepts(request, challenge)) return;  // closing is the refusal
+        if (!accepts(request, challenge))
+            return; // closing is the refusal
 
         byte[] reply = new byte[16];
         System.arraycopy(client.getInetAddress().getAddress(), 0, reply, 4, 4);
@@ -100,8 +102,10 @@ final class LoginDemoServer implements AutoCloseable {
     private boolean accepts(byte[] request, byte[] challenge) {
         byte[] expectedUser = Arrays.copyOf(user.getBytes(StandardCharsets.UTF_8), 16);
         byte[] sentUser = Arrays.copyOfRange(request, 44, 60);
-        if (request[0] != 'S' || !Arrays.equals(expectedUser, sentUser)) return false;
-        if (request[61] != 20) return false;
+        if (request[0] != 'S' || !Arrays.equals(expectedUser, sentUser))
+            return false;
+        if (request[61] != 20)
+            return false;
         byte[] stage1 = sha1(challenge, stage2);
         for (int i = 0; i < 20; i++) stage1[i] ^= request[62 + i];
         return MessageDigest.isEqual(sha1(stage1), stage2);
@@ -109,9 +113,10 @@ final class LoginDemoServer implements AutoCloseable {
 
     private static byte[] readFully(InputStream in, int size) throws IOException {
         byte[] message = new byte[size];
-        for (int received = 0; received < size; ) {
+        for (int received = 0; received < size;) {
             int count = in.read(message, received, size - received);
-            if (count < 0) throw new EOFException("client left after " + received + " bytes");
+            if (count < 0)
+                throw new EOFException("client left after " + received + " bytes");
             received += count;
         }
         return message;
