@@ -37,6 +37,18 @@ namespace {
 // force is set) are pushed on the work list, which is threaded through their
 // parent fields: those fields are cleared anyway, and threading them needs
 // no memory of its own.
+// Sets a record to hold no name, no items and the given parent.
+void clearContents(Record* r, Record* parent) {
+    r->name = NULL;
+    r->childCount = r->textCount = r->clearCount = r->attributeCount = 0;
+    r->parent = parent;
+    r->children = NULL;
+    r->texts = NULL;
+    r->clears = NULL;
+    r->attributes = NULL;
+    r->order = NULL;
+}
+
 void releaseOwnItems(Record* r, char force, Record** work) {
     for (int i = 0; i < r->childCount; ++i) {
         Record* child = XMLNodeAccess::record(r->children[i]);
@@ -59,14 +71,7 @@ void releaseOwnItems(Record* r, char force, Record** work) {
     std::free(r->attributes);
     std::free(r->order);
     std::free(r->name);
-    r->childCount = r->textCount = r->clearCount = r->attributeCount = 0;
-    r->children = NULL;
-    r->texts = NULL;
-    r->clears = NULL;
-    r->attributes = NULL;
-    r->order = NULL;
-    r->name = NULL;
-    r->parent = NULL;
+    clearContents(r, NULL);
 }
 
 }  // namespace
@@ -103,15 +108,9 @@ XMLNode::XMLNode(XMLNodeDataTag* record) : d(record) {
 
 XMLNode::XMLNode(XMLNodeDataTag* parent, char* name, char isDeclaration) {
     d = static_cast<XMLNodeDataTag*>(allocate(sizeof(XMLNodeDataTag)));
+    secnative::xml::clearContents(d, parent);
     d->name = name;
-    d->childCount = d->textCount = d->clearCount = d->attributeCount = 0;
     d->isDeclaration = isDeclaration;
-    d->parent = parent;
-    d->children = NULL;
-    d->texts = NULL;
-    d->clears = NULL;
-    d->attributes = NULL;
-    d->order = NULL;
     d->refCount = 1;
     d->slab = NULL;
 }
