@@ -32,11 +32,6 @@ void* reallocate(void* block, size_t size) {
 
 namespace {
 
-// Frees the strings and arrays of one record and clears its fields. Child
-// records that must be released as well (no other handle holds them, or
-// force is set) are pushed on the work list, which is threaded through their
-// parent fields: those fields are cleared anyway, and threading them needs
-// no memory of its own.
 // Sets a record to hold no name, no items and the given parent.
 void clearContents(Record* r, Record* parent) {
     r->name = NULL;
@@ -47,9 +42,15 @@ void clearContents(Record* r, Record* parent) {
     r->clears = NULL;
     r->attributes = NULL;
     r->order = NULL;
+    r->arrays = NULL;
 }
 
-void releaseOwnItems(Record* r, char force, Record** work) {
+// Frees the strings and arrays of one record and clears its fields. Child
+// records that must be released as well (no other handle holds them, or
+// force is set) are pushed on the work list, which is threaded through their
+// parent fields: those fields are cleared anyway, and threading them needs
+// no memory of its own.
+void releaseOwnItems(Record* r, char force, Record** work, SlabReleaser* releaser) {
     for (int i = 0; i < r->childCount; ++i) {
         Record* child = XMLNodeAccess::record(r->children[i]);
         child->parent = NULL;
@@ -59,17 +60,13 @@ void releaseOwnItems(Record* r, char force, Record** work) {
             *work = child;
         }
     }
-    std::free(r->children);
     for (int i = 0; i < r->textCount; ++i) std::free(r->texts[i]);
-    std::free(r->texts);
     for (int i = 0; i < r->clearCount; ++i) std::free(r->clears[i].value);
-    std::free(r->clears);
     for (int i = 0; i < r->attributeCount; ++i) {
         std::free(r->attributes[i].name);
         std::free(r->attributes[i].value);
     }
-    std::free(r->attributes);
-    std::free(r->order);
+    releaseArrays(r, releaser);
     std::free(r->name);
     clearContents(r, NULL);
 }
@@ -77,14 +74,15 @@ void releaseOwnItems(Record* r, char force, Record** work) {
 }  // namespace
 
 void releaseContents(Record* record, char force) {
+    SlabReleaser releaser;
     Record* work = NULL;
-    releaseOwnItems(record, force, &work);
+    releaseOwnItems(record, force, &work, &releaser);
     while (work) {
         Record* r = work;
         work = r->parent;
         r->parent = NULL;
-        releaseOwnItems(r, force, &work);
-        if (r->refCount == 0) releaseRecord(r);
+        releaseOwnItems(r, force, &work, &releaser);
+        if (r->refCount == 0) releaseRecord(r, &releaser);
     }
 }
 
@@ -147,7 +145,8 @@ void XMLNode::emptyTheNode(char force) {
         secnative::xml::releaseContents(record, force);
     }
     if (record->refCount == 0) {
-        secnative::xml::releaseRecord(record);
+        secnative::xml::SlabReleaser releaser;
+        secnative::xml::releaseRecord(record, &releaser);
         d = NULL;
     }
 }

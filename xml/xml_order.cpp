@@ -5,16 +5,20 @@
 // that records how the three kinds interleave. Arrays grow by a step: 0 makes
 // every addition reallocate to the exact size; a larger step (the parser's)
 // reallocates only when the count reaches a multiple of the step, which is
-// why a step may only be used on arrays grown with that same step.
+// why a step may only be used on arrays grown with that same step. Arrays
+// that the parser packed into one block are given blocks of their own
+// before anything changes them.
 #include <cstdlib>
 #include <cstring>
 
 #include "xml/xml_lexer.h"
 #include "xml/xml_node_access.h"
 #include "xml/xml_parser.h"
+#include "xml/xml_record_pool.h"
 
 using secnative::xml::allocate;
 using secnative::xml::reallocate;
+using secnative::xml::separateArrays;
 
 namespace {
 
@@ -80,6 +84,7 @@ void* XMLNode::addToOrder(int memoryIncrease, int* pos, int count, void* array, 
 }
 
 void XMLNode::removeOrderElement(XMLNodeDataTag* record, XMLElementType type, int index) {
+    separateArrays(record);
     int n = record->childCount + record->textCount + record->clearCount;
     int* order = record->order;
     int entry = (index << 2) | type;
@@ -94,6 +99,7 @@ void XMLNode::removeOrderElement(XMLNodeDataTag* record, XMLElementType type, in
 
 void XMLNode::detachFromParent(XMLNodeDataTag* record) {
     XMLNodeDataTag* parent = record->parent;
+    separateArrays(parent);
     int i = 0;
     while (i < parent->childCount && parent->children[i].d != record) ++i;
     if (i == parent->childCount) return;  // not listed by its parent
@@ -111,6 +117,7 @@ void XMLNode::detachFromParent(XMLNodeDataTag* record) {
 }
 
 void XMLNode::exactMemory(XMLNodeDataTag* record) {
+    separateArrays(record);
     trimArray(record->order, record->childCount + record->textCount + record->clearCount);
     trimArray(record->children, record->childCount);
     trimArray(record->attributes, record->attributeCount);
@@ -124,6 +131,7 @@ XMLNode XMLNode::addChild_priv(int memoryIncrease, char* name, char isDeclaratio
         std::free(name);
         return emptyXMLNode;
     }
+    separateArrays(d);
     d->children = static_cast<XMLNode*>(addToOrder(memoryIncrease, &pos, d->childCount, d->children,
                                                    sizeof(XMLNode), elementChild));
     XMLNode* slot = d->children + pos;
@@ -140,6 +148,7 @@ XMLAttribute* XMLNode::addAttribute_priv(int memoryIncrease, char* name, char* v
         std::free(value);
         return &emptyXMLAttribute;
     }
+    separateArrays(d);
     d->attributes = static_cast<XMLAttribute*>(
         growArray(d->attributes, d->attributeCount, memoryIncrease, sizeof(XMLAttribute)));
     XMLAttribute* stored = d->attributes + d->attributeCount;
@@ -155,6 +164,7 @@ const char* XMLNode::addText_priv(int memoryIncrease, char* text, int pos) {
         std::free(text);
         return NULL;
     }
+    separateArrays(d);
     d->texts = static_cast<char**>(
         addToOrder(memoryIncrease, &pos, d->textCount, d->texts, sizeof(char*), elementText));
     d->texts[pos] = text;
@@ -169,6 +179,7 @@ XMLClear* XMLNode::addClear_priv(int memoryIncrease, char* value, const char* op
         std::free(value);
         return &emptyXMLClear;
     }
+    separateArrays(d);
     d->clears = static_cast<XMLClear*>(
         addToOrder(memoryIncrease, &pos, d->clearCount, d->clears, sizeof(XMLClear), elementClear));
     XMLClear* stored = d->clears + pos;

@@ -5,8 +5,9 @@
 // and each has a frame on an explicit stack. Items found in an element's
 // content are collected on scratch stacks shared by all levels (a child's
 // items sit above its parent's, and leave when the child ends), then copied
-// into arrays of exactly their size when the element ends. Each array is
-// thus allocated once, and no depth of nesting can exhaust the call stack.
+// into arrays of exactly their size when the element ends, all of one
+// element's arrays side by side in one piece of the record pool. No array is
+// ever grown in place, and no depth of nesting can exhaust the call stack.
 #ifndef SECNATIVE_XML_XML_PARSE_RUN_H
 #define SECNATIVE_XML_XML_PARSE_RUN_H
 
@@ -68,6 +69,7 @@ struct ParseFrame {
     int childBase;
     int textBase;
     int clearBase;
+    int attributeBase;
     int orderBase;
 };
 
@@ -78,8 +80,8 @@ struct ParseScratch {
     ScratchStack<Record*> children;  // each entry owns one reference
     ScratchStack<char*> texts;
     ScratchStack<XMLClear> clears;
-    ScratchStack<int> order;                // indexes relative to the frame's bases
-    ScratchStack<XMLAttribute> attributes;  // of the start tag being read
+    ScratchStack<XMLAttribute> attributes;
+    ScratchStack<int> order;  // indexes relative to the frame's bases
     ScratchStack<ParseFrame> frames;
 };
 

@@ -59,58 +59,33 @@ char* copyName(const char* name, int length) {
 }
 
 void pushFrame(ParseRun* run, Record* node) {
-    ParseFrame frame = {node, run->scratch.children.size(), run->scratch.texts.size(),
-                        run->scratch.clears.size(), run->scratch.order.size()};
-    run->scratch.frames.push(frame);
+    ParseScratch& sc = run->scratch;
+    ParseFrame frame = {
+        node,           sc.children.size(), sc.texts.size(), sc.clears.size(), sc.attributes.size(),
+        sc.order.size()};
+    sc.frames.push(frame);
 }
 
 // Moves the items of the innermost open element from the scratch stacks into
-// arrays of exactly their size (what exactMemory would leave).
+// arrays of exactly their size (what exactMemory would leave), all packed in
+// one piece of the record pool.
 void popFrame(ParseRun* run) {
-    ParseFrame frame = run->scratch.frames.back();
-    run->scratch.frames.pop();
+    ParseScratch& sc = run->scratch;
+    ParseFrame frame = sc.frames.back();
+    sc.frames.pop();
     Record* r = frame.node;
-    int children = run->scratch.children.size() - frame.childBase;
-    if (children) {
-        r->children = static_cast<XMLNode*>(allocate(sizeof(XMLNode) * children));
-        Record** from = run->scratch.children.at(frame.childBase);
-        for (int i = 0; i < children; ++i) XMLNodeAccess::placeHandle(r->children + i, from[i]);
-        r->childCount = children;
-        run->scratch.children.truncate(frame.childBase);
-    }
-    int texts = run->scratch.texts.size() - frame.textBase;
-    if (texts) {
-        r->texts = static_cast<char**>(allocate(sizeof(char*) * texts));
-        copyBytes(reinterpret_cast<char*>(r->texts),
-                  reinterpret_cast<const char*>(run->scratch.texts.at(frame.textBase)),
-                  sizeof(char*) * texts);
-        r->textCount = texts;
-        run->scratch.texts.truncate(frame.textBase);
-    }
-    int clears = run->scratch.clears.size() - frame.clearBase;
-    if (clears) {
-        r->clears = static_cast<XMLClear*>(allocate(sizeof(XMLClear) * clears));
-        std::memcpy(r->clears, run->scratch.clears.at(frame.clearBase), sizeof(XMLClear) * clears);
-        r->clearCount = clears;
-        run->scratch.clears.truncate(frame.clearBase);
-    }
-    int entries = run->scratch.order.size() - frame.orderBase;
-    if (entries) {
-        r->order = static_cast<int*>(allocate(sizeof(int) * entries));
-        copyBytes(reinterpret_cast<char*>(r->order),
-                  reinterpret_cast<const char*>(run->scratch.order.at(frame.orderBase)),
-                  sizeof(int) * entries);
-        run->scratch.order.truncate(frame.orderBase);
-    }
-}
-
-void flushAttributes(ParseRun* run, Record* node) {
-    int count = run->scratch.attributes.size();
-    if (!count) return;
-    node->attributes = static_cast<XMLAttribute*>(allocate(sizeof(XMLAttribute) * count));
-    std::memcpy(node->attributes, run->scratch.attributes.at(0), sizeof(XMLAttribute) * count);
-    node->attributeCount = count;
-    run->scratch.attributes.truncate(0);
+    r->childCount = sc.children.size() - frame.childBase;
+    r->textCount = sc.texts.size() - frame.textBase;
+    r->clearCount = sc.clears.size() - frame.clearBase;
+    r->attributeCount = sc.attributes.size() - frame.attributeBase;
+    packArrays(&run->records, r, sc.children.at(frame.childBase),
+               sc.attributes.at(frame.attributeBase), sc.clears.at(frame.clearBase),
+               sc.texts.at(frame.textBase), sc.order.at(frame.orderBase));
+    sc.children.truncate(frame.childBase);
+    sc.texts.truncate(frame.textBase);
+    sc.clears.truncate(frame.clearBase);
+    sc.attributes.truncate(frame.attributeBase);
+    sc.order.truncate(frame.orderBase);
 }
 
 void pushOrder(ParseRun* run, int indexInFrame, XMLElementType type) {
@@ -553,7 +528,6 @@ bool parseElementTree(ParseRun* run, Record* root) {
         bool ended = false;
         if (inStartTag) {
             TagOutcome outcome = readAttributes(run, node);
-            flushAttributes(run, node);
             ok = outcome != TagOutcome::failed;
             ended = outcome == TagOutcome::closed;
             inStartTag = false;

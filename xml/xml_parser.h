@@ -167,6 +167,10 @@ class SECNATIVE_API XMLNode {
         int* order;    // (index << 2) | XMLElementType, document order
         int refCount;  // handles to this record, the parent's entry included
         void* slab;    // the parser's block this record was carved from, or NULL
+        // The parser's block holding all of the arrays above side by side,
+        // or NULL when each array is a malloc block of its own. Arrays are
+        // separated before any of them changes.
+        void* arrays;
     };
 
     XMLNodeDataTag* d;
