@@ -5,25 +5,6 @@
 #include <cstring>
 #include <new>
 
-// Under AddressSanitizer the parts of a block that are not handed out are
-// poisoned, so that a record or array used after its release is still
-// caught.
-#if defined(__SANITIZE_ADDRESS__)
-#define SECNATIVE_XML_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define SECNATIVE_XML_ASAN 1
-#endif
-#endif
-#ifdef SECNATIVE_XML_ASAN
-#include <sanitizer/asan_interface.h>
-#define POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
-#define UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
-#else
-#define POISON(p, n) ((void)(p), (void)(n))
-#define UNPOISON(p, n) ((void)(p), (void)(n))
-#endif
-
 namespace secnative::xml {
 
 namespace {
@@ -37,10 +18,6 @@ constexpr size_t kLastSlabBytes = 64000;
 // A block's count while a pool still carves from it: far above any number
 // of pieces, so releases never reach zero before the pool lets go.
 constexpr int kCarving = 1 << 30;
-
-constexpr size_t alignUp(size_t n) {
-    return (n + alignof(Record) - 1) & ~(alignof(Record) - 1);
-}
 
 }  // namespace
 
@@ -59,7 +36,7 @@ static_assert(kFirstSlabBytes - sizeof(RecordSlab) >= 8 * sizeof(Record),
 RecordSlab* newSlab(size_t space, int live) {
     RecordSlab* slab = new (allocate(sizeof(RecordSlab) + space)) RecordSlab;
     slab->live.store(live, std::memory_order_relaxed);
-    POISON(slab->bytes(), space);
+    SECNATIVE_POISON(slab->bytes(), space);
     return slab;
 }
 
@@ -86,67 +63,28 @@ RecordPool::~RecordPool() {
     if (slab_) dropFromSlab(slab_, kCarving - handedOut_);
 }
 
-void* RecordPool::carveFromCurrent(size_t bytes, RecordSlab** block) {
-    size_t need = alignUp(bytes);
-    if (!slab_ || space_ - used_ < need) {
-        if (slab_) dropFromSlab(slab_, kCarving - handedOut_);
-        size_t total = slab_ ? 2 * (space_ + sizeof(RecordSlab)) : kFirstSlabBytes;
-        if (total > kLastSlabBytes) total = kLastSlabBytes;
-        space_ = (total - sizeof(RecordSlab)) & ~(alignof(Record) - 1);
-        slab_ = newSlab(space_, kCarving);
-        used_ = 0;
-        handedOut_ = 0;
-    }
-    char* piece = slab_->bytes() + used_;
-    used_ += need;
-    ++handedOut_;
-    UNPOISON(piece, bytes);
-    *block = slab_;
-    return piece;
+void RecordPool::nextBlock() {
+    if (slab_) dropFromSlab(slab_, kCarving - handedOut_);
+    blockBytes_ = slab_ ? 2 * blockBytes_ : kFirstSlabBytes;
+    if (blockBytes_ > kLastSlabBytes) blockBytes_ = kLastSlabBytes;
+    size_t space = (blockBytes_ - sizeof(RecordSlab)) & ~(alignof(Record) - 1);
+    slab_ = newSlab(space, kCarving);
+    next_ = slab_->bytes();
+    end_ = next_ + space;
+    handedOut_ = 0;
 }
 
-Record* RecordPool::take() {
-    RecordSlab* slab;
-    Record* r = static_cast<Record*>(carveFromCurrent(sizeof(Record), &slab));
-    std::memset(static_cast<void*>(r), 0, sizeof *r);
-    r->slab = slab;
-    return r;
-}
-
-void* RecordPool::carve(size_t bytes, RecordSlab** block) {
-    // Arrays that would take much of a block get a block of their own.
-    if (bytes > kFirstSlabBytes / 4) {
-        RecordSlab* own = newSlab(bytes, 1);
-        UNPOISON(own->bytes(), bytes);
-        *block = own;
-        return own->bytes();
-    }
-    return carveFromCurrent(bytes, block);
-}
-
-void SlabReleaser::drop(RecordSlab* slab, void* piece, size_t bytes) {
-    POISON(piece, bytes);
-    (void)piece;
-    (void)bytes;
-    if (slab != slab_) {
-        flush();
-        slab_ = slab;
-    }
-    ++count_;
+void* RecordPool::carveOwnBlock(size_t bytes, RecordSlab** block) {
+    RecordSlab* own = newSlab(bytes, 1);
+    SECNATIVE_UNPOISON(own->bytes(), bytes);
+    *block = own;
+    return own->bytes();
 }
 
 void SlabReleaser::flush() {
     if (slab_) dropFromSlab(slab_, count_);
     slab_ = nullptr;
     count_ = 0;
-}
-
-void releaseRecord(Record* record, SlabReleaser* releaser) {
-    if (!record->slab) {
-        std::free(record);
-        return;
-    }
-    releaser->drop(static_cast<RecordSlab*>(record->slab), record, sizeof *record);
 }
 
 namespace {
@@ -181,34 +119,31 @@ void packArrays(RecordPool* pool, Record* r, Record* const* children,
     RecordSlab* block;
     char* p = static_cast<char*>(pool->carve(bytes, &block));
     r->arrays = block;
-    if (r->childCount) {
+    // Most arrays hold a few entries: plain loops copy them faster than
+    // calls to memcpy would.
+    if (int n = r->childCount) {
         r->children = reinterpret_cast<XMLNode*>(p);
-        for (int i = 0; i < r->childCount; ++i)
-            XMLNodeAccess::placeHandle(r->children + i, children[i]);
-        p += sizeof(XMLNode) * static_cast<size_t>(r->childCount);
+        for (int i = 0; i < n; ++i) XMLNodeAccess::placeHandle(r->children + i, children[i]);
+        p += sizeof(XMLNode) * static_cast<size_t>(n);
     }
-    if (r->attributeCount) {
+    if (int n = r->attributeCount) {
         r->attributes = reinterpret_cast<XMLAttribute*>(p);
-        size_t n = sizeof(XMLAttribute) * static_cast<size_t>(r->attributeCount);
-        std::memcpy(r->attributes, attributes, n);
-        p += n;
+        for (int i = 0; i < n; ++i) r->attributes[i] = attributes[i];
+        p += sizeof(XMLAttribute) * static_cast<size_t>(n);
     }
-    if (r->clearCount) {
+    if (int n = r->clearCount) {
         r->clears = reinterpret_cast<XMLClear*>(p);
-        size_t n = sizeof(XMLClear) * static_cast<size_t>(r->clearCount);
-        std::memcpy(r->clears, clears, n);
-        p += n;
+        for (int i = 0; i < n; ++i) r->clears[i] = clears[i];
+        p += sizeof(XMLClear) * static_cast<size_t>(n);
     }
-    if (r->textCount) {
+    if (int n = r->textCount) {
         r->texts = reinterpret_cast<char**>(p);
-        size_t n = sizeof(char*) * static_cast<size_t>(r->textCount);
-        std::memcpy(r->texts, texts, n);
-        p += n;
+        for (int i = 0; i < n; ++i) r->texts[i] = texts[i];
+        p += sizeof(char*) * static_cast<size_t>(n);
     }
-    int entries = r->childCount + r->textCount + r->clearCount;
-    if (entries) {
+    if (int n = r->childCount + r->textCount + r->clearCount) {
         r->order = reinterpret_cast<int*>(p);
-        std::memcpy(r->order, order, sizeof(int) * static_cast<size_t>(entries));
+        for (int i = 0; i < n; ++i) r->order[i] = order[i];
     }
 }
 
@@ -241,7 +176,7 @@ void separateArrays(Record* r) {
     r->texts = ownCopy(r->texts, r->textCount);
     r->order = ownCopy(r->order, r->childCount + r->textCount + r->clearCount);
     r->arrays = NULL;
-    POISON(start, bytes);
+    SECNATIVE_POISON(start, bytes);
     (void)start;
     (void)bytes;
     dropFromSlab(slab, 1);

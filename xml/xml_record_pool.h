@@ -11,8 +11,28 @@
 #define SECNATIVE_XML_XML_RECORD_POOL_H
 
 #include <cstddef>
+#include <cstring>
 
 #include "xml/xml_node_access.h"
+
+// Under AddressSanitizer the parts of a block that are not handed out are
+// poisoned, so that a record or array used after its release is still
+// caught.
+#if defined(__SANITIZE_ADDRESS__)
+#define SECNATIVE_XML_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SECNATIVE_XML_ASAN 1
+#endif
+#endif
+#ifdef SECNATIVE_XML_ASAN
+#include <sanitizer/asan_interface.h>
+#define SECNATIVE_POISON(p, n) ASAN_POISON_MEMORY_REGION(p, n)
+#define SECNATIVE_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION(p, n)
+#else
+#define SECNATIVE_POISON(p, n) ((void)(p), (void)(n))
+#define SECNATIVE_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
 
 namespace secnative::xml {
 
@@ -27,19 +47,46 @@ class RecordPool {
     ~RecordPool();
 
     // A record with every field cleared but slab, owned by the caller.
-    Record* take();
+    Record* take() {
+        RecordSlab* slab;
+        Record* r = static_cast<Record*>(carveSmall(sizeof(Record), &slab));
+        std::memset(static_cast<void*>(r), 0, sizeof *r);
+        r->slab = slab;
+        return r;
+    }
 
     // bytes of space aligned for pointers, for the arrays of one record;
     // *block receives the block to give back to.
-    void* carve(size_t bytes, RecordSlab** block);
+    void* carve(size_t bytes, RecordSlab** block) {
+        return bytes > kOwnBlock ? carveOwnBlock(bytes, block) : carveSmall(bytes, block);
+    }
 
   private:
-    void* carveFromCurrent(size_t bytes, RecordSlab** block);
+    // Arrays above this size get a block of their own.
+    static constexpr size_t kOwnBlock = 250;
+
+    static constexpr size_t alignUp(size_t n) {
+        return (n + alignof(Record) - 1) & ~(alignof(Record) - 1);
+    }
+
+    void* carveSmall(size_t bytes, RecordSlab** block) {
+        size_t need = alignUp(bytes);
+        if (static_cast<size_t>(end_ - next_) < need) nextBlock();
+        char* piece = next_;
+        next_ += need;
+        ++handedOut_;
+        SECNATIVE_UNPOISON(piece, bytes);
+        *block = slab_;
+        return piece;
+    }
+    void nextBlock();
+    static void* carveOwnBlock(size_t bytes, RecordSlab** block);
 
     RecordSlab* slab_ = nullptr;
-    size_t space_ = 0;   // bytes the current block holds
-    size_t used_ = 0;    // bytes of the current block handed out
-    int handedOut_ = 0;  // pieces of the current block handed out
+    char* next_ = nullptr;  // the current block's free space
+    char* end_ = nullptr;
+    size_t blockBytes_ = 0;  // the current block's size
+    int handedOut_ = 0;      // pieces of the current block handed out
 };
 
 // Gives pieces back to their blocks. Releasing a whole tree gives back many
@@ -52,7 +99,14 @@ class SlabReleaser {
     SlabReleaser& operator=(const SlabReleaser&) = delete;
     ~SlabReleaser() { flush(); }
 
-    void drop(RecordSlab* slab, void* piece, size_t bytes);
+    void drop(RecordSlab* slab, void* piece, size_t bytes) {
+        SECNATIVE_POISON(piece, bytes);
+        if (slab != slab_) {
+            flush();
+            slab_ = slab;
+        }
+        ++count_;
+    }
     void flush();
 
   private:
@@ -69,7 +123,13 @@ void packArrays(RecordPool* pool, Record* r, Record* const* children,
                 const int* order);
 
 // Frees a record whatever its origin.
-void releaseRecord(Record* record, SlabReleaser* releaser);
+inline void releaseRecord(Record* record, SlabReleaser* releaser) {
+    if (record->slab) {
+        releaser->drop(static_cast<RecordSlab*>(record->slab), record, sizeof *record);
+    } else {
+        std::free(record);
+    }
+}
 
 // Frees a record's arrays (not what they point to) and clears the pointers.
 void releaseArrays(Record* record, SlabReleaser* releaser);

@@ -160,3 +160,20 @@ TEST(XmlRecordPool, LargeArraysGetABlockOfTheirOwn) {
 }
 
 }  // namespace
+
+#ifdef SECNATIVE_XML_ASAN
+// The sanitizer must see a released piece as gone, arrays and records alike.
+TEST(XmlRecordPoolDeathTest, ReleasedPiecesArePoisoned) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto readAfterRelease = [](bool arrays) {
+        XMLNode a = parsed("<a><b/><c/><d/></a>");
+        XMLNode kept = childAt(a, 2);  // keeps the blocks alive
+        volatile const char* piece = arrays ? reinterpret_cast<const char*>(rec(a)->children)
+                                            : reinterpret_cast<const char*>(rec(childAt(a, 0)));
+        a = XMLNode();
+        return static_cast<int>(*piece);
+    };
+    EXPECT_DEATH(readAfterRelease(true), "use-after-poison");
+    EXPECT_DEATH(readAfterRelease(false), "use-after-poison");
+}
+#endif
