@@ -47,6 +47,11 @@ void dropFromSlab(RecordSlab* slab, int count) {
     }
 }
 
+static_assert(sizeof(XMLNode) % alignof(Record) == 0 &&
+                  sizeof(XMLAttribute) % alignof(Record) == 0 &&
+                  sizeof(XMLClear) % alignof(Record) == 0 && sizeof(char*) % alignof(Record) == 0,
+              "packed arrays before the order list keep it aligned");
+
 // Bytes of a record's packed arrays, from its counts.
 size_t packedBytes(const Record* r) {
     size_t entries = static_cast<size_t>(r->childCount + r->textCount + r->clearCount);
@@ -119,30 +124,31 @@ void packArrays(RecordPool* pool, Record* r, Record* const* children,
     RecordSlab* block;
     char* p = static_cast<char*>(pool->carve(bytes, &block));
     r->arrays = block;
-    // Most arrays hold a few entries: plain loops copy them faster than
-    // calls to memcpy would.
+    // Every piece is aligned for pointers, and each array's size keeps the
+    // next one so aligned. Most arrays hold a few entries: plain loops copy
+    // them faster than calls to memcpy would.
     if (int n = r->childCount) {
-        r->children = reinterpret_cast<XMLNode*>(p);
+        r->children = static_cast<XMLNode*>(static_cast<void*>(p));
         for (int i = 0; i < n; ++i) XMLNodeAccess::placeHandle(r->children + i, children[i]);
         p += sizeof(XMLNode) * static_cast<size_t>(n);
     }
     if (int n = r->attributeCount) {
-        r->attributes = reinterpret_cast<XMLAttribute*>(p);
+        r->attributes = static_cast<XMLAttribute*>(static_cast<void*>(p));
         for (int i = 0; i < n; ++i) r->attributes[i] = attributes[i];
         p += sizeof(XMLAttribute) * static_cast<size_t>(n);
     }
     if (int n = r->clearCount) {
-        r->clears = reinterpret_cast<XMLClear*>(p);
+        r->clears = static_cast<XMLClear*>(static_cast<void*>(p));
         for (int i = 0; i < n; ++i) r->clears[i] = clears[i];
         p += sizeof(XMLClear) * static_cast<size_t>(n);
     }
     if (int n = r->textCount) {
-        r->texts = reinterpret_cast<char**>(p);
+        r->texts = static_cast<char**>(static_cast<void*>(p));
         for (int i = 0; i < n; ++i) r->texts[i] = texts[i];
         p += sizeof(char*) * static_cast<size_t>(n);
     }
     if (int n = r->childCount + r->textCount + r->clearCount) {
-        r->order = reinterpret_cast<int*>(p);
+        r->order = static_cast<int*>(static_cast<void*>(p));
         for (int i = 0; i < n; ++i) r->order[i] = order[i];
     }
 }
