@@ -158,8 +158,13 @@ int scanQuoted(const char* doc, int start, const unsigned char* stops, const sig
 
 // The clear-tag row whose opening delimiter starts text, or NULL. Compares
 // with strncmp so that a document ending inside a delimiter is not read past
-// its terminating NUL.
-const XMLClearTag* matchClearTag(const char* text);
+// its terminating NUL. Every delimiter starts with "<!" or "<P": most tags
+// are ruled out by their second byte, here, without a call.
+const XMLClearTag* findClearTag(const char* text);
+inline const XMLClearTag* matchClearTag(const char* text) {
+    if (text[0] != '<' || (text[1] != '!' && text[1] != 'P')) return NULL;
+    return findClearTag(text);
+}
 
 // fromXMLString for text known to hold no NUL within length bytes: copies
 // without decoding when the text holds no "&".

@@ -437,7 +437,11 @@ ContentOutcome readEndTag(ParseRun* run, Record* node, int markup) {
         return ContentOutcome::failed;
     }
     st.pendingText = st.document + st.position;
-    if (myTagCompare(node->name, name.token)) {
+    // The name nearly always repeats the start tag's exactly; the token
+    // ends at a delimiter, so equal bytes are all myTagCompare would check.
+    bool same = node->name && !std::strncmp(node->name, name.token, static_cast<size_t>(length)) &&
+                node->name[length] == 0;
+    if (!same && myTagCompare(node->name, name.token)) {
         st.error = warningUnmatchedEndTag;
         st.missingEndTagPosition = st.position;
         st.endTagName = name.token;

@@ -61,6 +61,19 @@ size_t packedBytes(const Record* r) {
            sizeof(char*) * static_cast<size_t>(r->textCount) + sizeof(int) * entries;
 }
 
+// Copies n items to p and returns the byte behind them. Most arrays hold
+// one entry, which a call to memcpy would copy slower.
+template <typename T>
+char* copyItems(char* p, const T* items, int n) {
+    size_t bytes = sizeof(T) * static_cast<size_t>(n);
+    if (n == 1) {
+        std::memcpy(p, items, sizeof(T));
+    } else {
+        std::memcpy(p, items, bytes);
+    }
+    return p + bytes;
+}
+
 }  // namespace
 
 RecordPool::~RecordPool() {
@@ -125,8 +138,7 @@ void packArrays(RecordPool* pool, Record* r, Record* const* children,
     char* p = static_cast<char*>(pool->carve(bytes, &block));
     r->arrays = block;
     // Every piece is aligned for pointers, and each array's size keeps the
-    // next one so aligned. Most arrays hold a few entries: plain loops copy
-    // them faster than calls to memcpy would.
+    // next one so aligned.
     if (int n = r->childCount) {
         r->children = static_cast<XMLNode*>(static_cast<void*>(p));
         for (int i = 0; i < n; ++i) XMLNodeAccess::placeHandle(r->children + i, children[i]);
@@ -134,22 +146,19 @@ void packArrays(RecordPool* pool, Record* r, Record* const* children,
     }
     if (int n = r->attributeCount) {
         r->attributes = static_cast<XMLAttribute*>(static_cast<void*>(p));
-        for (int i = 0; i < n; ++i) r->attributes[i] = attributes[i];
-        p += sizeof(XMLAttribute) * static_cast<size_t>(n);
+        p = copyItems(p, attributes, n);
     }
     if (int n = r->clearCount) {
         r->clears = static_cast<XMLClear*>(static_cast<void*>(p));
-        for (int i = 0; i < n; ++i) r->clears[i] = clears[i];
-        p += sizeof(XMLClear) * static_cast<size_t>(n);
+        p = copyItems(p, clears, n);
     }
     if (int n = r->textCount) {
         r->texts = static_cast<char**>(static_cast<void*>(p));
-        for (int i = 0; i < n; ++i) r->texts[i] = texts[i];
-        p += sizeof(char*) * static_cast<size_t>(n);
+        p = copyItems(p, texts, n);
     }
     if (int n = r->childCount + r->textCount + r->clearCount) {
         r->order = static_cast<int*>(static_cast<void*>(p));
-        for (int i = 0; i < n; ++i) r->order[i] = order[i];
+        copyItems(p, order, n);
     }
 }
 

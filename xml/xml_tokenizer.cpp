@@ -18,10 +18,7 @@ const XMLClearTag XMLClearTags[] = {
 
 const char kDoctypeSubsetClose[] = "]>";
 
-const XMLClearTag* matchClearTag(const char* text) {
-    // Every delimiter starts with "<!" or "<P": most tags are ruled out by
-    // their second byte.
-    if (text[0] != '<' || (text[1] != '!' && text[1] != 'P')) return NULL;
+const XMLClearTag* findClearTag(const char* text) {
     for (const XMLClearTag* tag = XMLClearTags; tag->openDelimiter; ++tag) {
         if (!std::strncmp(text, tag->openDelimiter, static_cast<size_t>(tag->openLength))) {
             return tag;
