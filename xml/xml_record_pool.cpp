@@ -172,12 +172,6 @@ void releaseArrays(Record* r, SlabReleaser* releaser) {
         std::free(r->attributes);
         std::free(r->order);
     }
-    r->children = NULL;
-    r->texts = NULL;
-    r->clears = NULL;
-    r->attributes = NULL;
-    r->order = NULL;
-    r->arrays = NULL;
 }
 
 void separateArrays(Record* r) {

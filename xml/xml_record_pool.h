@@ -131,7 +131,8 @@ inline void releaseRecord(Record* record, SlabReleaser* releaser) {
     }
 }
 
-// Frees a record's arrays (not what they point to) and clears the pointers.
+// Frees a record's arrays (not what they point to). The fields still point
+// at them: the caller clears them.
 void releaseArrays(Record* record, SlabReleaser* releaser);
 
 // Moves packed arrays into blocks of their own, of exactly their counts, so
