@@ -66,6 +66,7 @@ class ScratchStack {
 // Where an open element's items begin on the scratch stacks.
 struct ParseFrame {
     Record* node;
+    int nameLength;  // of a name read as a plain name, else -1
     int childBase;
     int textBase;
     int clearBase;

@@ -58,11 +58,17 @@ char* copyName(const char* name, int length) {
     return copy;
 }
 
-void pushFrame(ParseRun* run, Record* node) {
+// nameLength: the length of node's name when it was read as a plain name
+// (see readPlainName), else -1.
+void pushFrame(ParseRun* run, Record* node, int nameLength) {
     ParseScratch& sc = run->scratch;
-    ParseFrame frame = {
-        node,           sc.children.size(), sc.texts.size(), sc.clears.size(), sc.attributes.size(),
-        sc.order.size()};
+    ParseFrame frame = {node,
+                        nameLength,
+                        sc.children.size(),
+                        sc.texts.size(),
+                        sc.clears.size(),
+                        sc.attributes.size(),
+                        sc.order.size()};
     sc.frames.push(frame);
 }
 
@@ -414,6 +420,17 @@ ContentOutcome readEndTag(ParseRun* run, Record* node, int markup) {
     XML& st = run->state;
     st.position = markup + 2;  // behind "</", where a decoding error is reported
     if (storePendingText(run, node, st.document + markup)) return ContentOutcome::failed;
+    // "</name>" repeating the start tag's plain name: the tokens below would
+    // read exactly that name and ">", so there is nothing else to learn.
+    int known = run->scratch.frames.back().nameLength;
+    if (known > 0) {
+        const char* at = st.document + st.position;
+        if (!std::strncmp(at, node->name, static_cast<size_t>(known)) && at[known] == '>') {
+            st.position += known + 1;
+            st.pendingText = st.document + st.position;
+            return ContentOutcome::closed;
+        }
+    }
     int length = 0;
     int closeLength = 0;
     XMLTokenTypeTag type;
@@ -487,13 +504,14 @@ ContentOutcome readContent(ParseRun* run, Record* node, Record** child) {
     int length = 0;
     XMLTokenTypeTag type = tokenText;
     NextToken name = {readPlainName(run, &length), NULL};
-    if (!name.token) name = readToken(&st, run->byteTable, *run->scan, &length, &type);
+    bool plain = name.token != NULL;
+    if (!plain) name = readToken(&st, run->byteTable, *run->scan, &length, &type);
     if (type != tokenText) {
         st.error = errorMissingStartTagName;
         return ContentOutcome::failed;
     }
     *child = addChildItem(run, node, name.token, length, declaration);
-    pushFrame(run, *child);
+    pushFrame(run, *child, plain ? length : -1);
     return ContentOutcome::childOpened;
 }
 
@@ -522,7 +540,7 @@ bool closeElement(ParseRun* run, Record* root, Record** node, bool* done) {
 
 bool parseElementTree(ParseRun* run, Record* root) {
     XML& st = run->state;
-    pushFrame(run, root);
+    pushFrame(run, root, -1);
     bool inStartTag = !st.isFirstCall;
     st.isFirstCall = 0;
     Record* node = root;

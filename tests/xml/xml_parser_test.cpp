@@ -121,7 +121,13 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"<a>", NULL, "a", warningUnmatchedEndTag, 1, 4},
         ParseCase{"<a>\n<b>x", NULL, "a{b{'x'}}", warningUnmatchedEndTag, 2, 5},
         ParseCase{"<a x='1'", NULL, "a[x=1]", warningUnmatchedEndTag, 1, 9},
-        ParseCase{"<a x", NULL, "a", warningUnmatchedEndTag, 1, 5}));
+        ParseCase{"<a x", NULL, "a", warningUnmatchedEndTag, 1, 5},
+        // end tags that begin like the open element's name, or spell it
+        // another way, and a name that starts with a quote
+        ParseCase{"<ab><a></ab>", NULL, "ab{a}", warningUnmatchedEndTag, 1, 13},
+        ParseCase{"<a><b></b ></a>", NULL, "a{b}", errorNone, kUnset, kUnset},
+        ParseCase{"<a><b></B></a>", NULL, "a{b}", errorNone, kUnset, kUnset},
+        ParseCase{"<r><\"b>x</\"b></r>", NULL, "r{\"b{'x'}}", errorNone, kUnset, kUnset}));
 
 TEST(ParseApi, NullTextGivesCodeNine) {
     XMLResults results = {errorNone, -7, -7};
