@@ -1,7 +1,7 @@
 // Node records and item arrays made by the parser come from blocks shared by
 // many of them instead of one malloc call each: a record, and the arrays of
 // one record packed side by side, are each a piece carved from a block.
-// Neither ever sees the difference. A record is released through
+// Callers never see the difference. A record is released through
 // releaseRecord, which frees a record of its own with free() and otherwise
 // gives its piece back to the block; packed arrays go back the same way.
 // A block is freed with its last piece. Blocks are counted atomically:
