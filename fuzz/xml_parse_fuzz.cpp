@@ -27,8 +27,9 @@ void setOptions(uint8_t bits) {
         XMLNode::encodingUTF8,   XMLNode::encodingLegacy, XMLNode::encodingShiftJIS,
         XMLNode::encodingGB2312, XMLNode::encodingBig5,   XMLNode::encodingGBK,
         XMLNode::encodingUTF8,   XMLNode::encodingUTF8};
-    XMLNode::setGlobalOptions(kEncodings[bits & 7], (bits >> 3) & 1, (bits >> 4) & 1,
-                              (bits >> 5) & 1);
+    XMLNode::setGlobalOptions(kEncodings[bits & 7], static_cast<char>((bits >> 3) & 1),
+                              static_cast<char>((bits >> 4) & 1),
+                              static_cast<char>((bits >> 5) & 1));
 }
 
 // Changes a parsed tree the ways an application would: new items at both

@@ -498,7 +498,7 @@ ContentOutcome readContent(ParseRun* run, Record* node, Record** child) {
         return ContentOutcome::more;
     }
     if (at[1] == '/') return readEndTag(run, node, markup);
-    char declaration = at[1] == '?';
+    char declaration = static_cast<char>(at[1] == '?');
     st.position = markup + (declaration ? 2 : 1);
     if (storePendingText(run, node, at)) return ContentOutcome::failed;
     int length = 0;

@@ -138,7 +138,7 @@ class SECNATIVE_API XMLNode {
                                              char useEncodingAttribute = 1);
 
     static XMLNode emptyNode();
-    char isEmpty() const { return d == NULL; }
+    char isEmpty() const { return static_cast<char>(d == NULL); }
     // Releases the node's subtree even while other handles refer to it; they
     // keep a valid record without name or items.
     void deleteNodeContent();

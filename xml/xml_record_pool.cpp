@@ -34,7 +34,10 @@ static_assert(kFirstSlabBytes - sizeof(RecordSlab) >= 8 * sizeof(Record),
               "a block holds several records");
 
 RecordSlab* newSlab(size_t space, int live) {
-    RecordSlab* slab = new (allocate(sizeof(RecordSlab) + space)) RecordSlab;
+    const size_t bytes = sizeof(RecordSlab) + space;
+    void* memory = std::malloc(bytes);
+    if (!memory) outOfMemory(bytes);
+    RecordSlab* slab = new (memory) RecordSlab;
     slab->live.store(live, std::memory_order_relaxed);
     SECNATIVE_POISON(slab->bytes(), space);
     return slab;
@@ -54,7 +57,8 @@ static_assert(sizeof(XMLNode) % alignof(Record) == 0 &&
 
 // Bytes of a record's packed arrays, from its counts.
 size_t packedBytes(const Record* r) {
-    size_t entries = static_cast<size_t>(r->childCount + r->textCount + r->clearCount);
+    size_t entries = static_cast<size_t>(r->childCount) + static_cast<size_t>(r->textCount) +
+                     static_cast<size_t>(r->clearCount);
     return sizeof(XMLNode) * static_cast<size_t>(r->childCount) +
            sizeof(XMLAttribute) * static_cast<size_t>(r->attributeCount) +
            sizeof(XMLClear) * static_cast<size_t>(r->clearCount) +

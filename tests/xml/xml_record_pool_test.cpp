@@ -96,7 +96,8 @@ std::string manyElements(int count) {
     std::string s = "<r>";
     for (int i = 0; i < count; ++i) {
         std::string n = std::to_string(i);
-        s += "<e" + n + " a=\"" + n + "\">" + n + "</e" + n + ">";
+        s.append("<e").append(n).append(" a=\"").append(n).append("\">").append(n);
+        s.append("</e").append(n).append(">");
     }
     return s + "</r>";
 }
