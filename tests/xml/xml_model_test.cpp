@@ -138,6 +138,14 @@ TEST(XmlModel, EmptyHandleAndEmptyNode) {
 
 // ---- The order list --------------------------------------------------------
 
+// Takes node out of its parent the way deleteNodeContent does, leaving its
+// own contents in place: the parent's entry and its reference go.
+void detach(XMLNode& node) {
+    XMLNodeAccess::detachFromParent(rec(node));
+    rec(node)->parent = NULL;
+    rec(node)->refCount--;
+}
+
 struct Insertion {
     const char* before;  // items appended first: c=child, t=text, l=clear
     char kind;           // what is inserted
@@ -182,9 +190,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(XmlModel, RemovingTheOnlyChildFreesChildrenButKeepsOrder) {
     XMLNode a = top("a");
     XMLNode b = child(a, "b");
-    XMLNodeAccess::detachFromParent(rec(b));
-    rec(b)->parent = NULL;
-    rec(b)->refCount--;
+    detach(b);
     EXPECT_EQ(rec(a)->childCount, 0);
     EXPECT_EQ(rec(a)->children, nullptr);
     EXPECT_NE(rec(a)->order, nullptr);
@@ -198,9 +204,7 @@ TEST(XmlModel, DetachRenumbersLaterSiblings) {
     text(a, "t");
     XMLNode c = child(a, "c");
     child(a, "d");
-    XMLNodeAccess::detachFromParent(rec(c));
-    rec(c)->parent = NULL;
-    rec(c)->refCount--;
+    detach(c);
     EXPECT_EQ(dump(a), "a{b,'t',d}");
     EXPECT_EQ(checkTree(a), "");
 }
