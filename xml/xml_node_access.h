@@ -81,6 +81,13 @@ inline void* allocate(size_t size) {
 }
 void* reallocate(void* block, size_t size);
 
+// How arrays grow under the public adders (step 0): by default to the next
+// power of two, so that appending n items to one node costs O(n); with
+// exact growth, to exactly one more slot on every addition. Exact growth is
+// there for the benchmarks that compare the two; it is process-wide and not
+// synchronised.
+void setExactGrowth(bool exact);
+
 // Frees a record's contents and, iteratively, every descendant record that
 // no other handle holds (with force, every descendant is emptied). The
 // record itself is left for the caller.

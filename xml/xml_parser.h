@@ -139,9 +139,177 @@ class SECNATIVE_API XMLNode {
 
     static XMLNode emptyNode();
     char isEmpty() const { return static_cast<char>(d == NULL); }
-    // Releases the node's subtree even while other handles refer to it; they
-    // keep a valid record without name or items.
+
+    // ---- Editing ---------------------------------------------------------
+    //
+    // Every string-taking operation comes twice. The plain form copies what
+    // it is given; the _WOSD form takes over the caller's malloc'd strings
+    // and stores or frees every one of them before it returns, whatever the
+    // outcome. Clear-item delimiters are never copied nor freed.
+    //
+    // pos is a position in the node's order list (children, texts and clear
+    // items in document order). A negative pos, or one at or past the end,
+    // appends. Otherwise the new item goes in front of the item at pos when
+    // an item of its own kind stands at or after pos, and last otherwise.
+    //
+    // Pointers returned into a node (attributes, texts, clear items) stay
+    // valid until that node's array of the same kind next changes.
+
+    // A new parentless node; a NULL name makes a nameless container, which
+    // the writer writes without tags and addChild(XMLNode) empties into its
+    // target.
+    static XMLNode createXMLTopNode(const char* name, char isDeclaration = 0);
+    static XMLNode createXMLTopNode_WOSD(char* name, char isDeclaration = 0);
+
+    // A new child; empty handle for a NULL name or on an empty handle.
+    XMLNode addChild(const char* name, char isDeclaration = 0, int pos = -1);
+    XMLNode addChild_WOSD(char* name, char isDeclaration = 0, int pos = -1);
+    // Moves child, with its subtree, under this node and returns it. A
+    // nameless child is a container: its children move one by one, to pos,
+    // pos + 1, ... (all appended for a negative pos), and it keeps its own
+    // texts, clear items and attributes. Moving a node under itself or under
+    // one of its descendants would make a cycle: nothing moves and an empty
+    // handle is returned.
+    // Moving a child within its own parent to pos >= 0 keeps pos naming the
+    // item it named before the move: when the child stood before pos, pos is
+    // lowered by one once the child is taken out, then the child is placed by
+    // the rule above. So with items [a, b, c], moving a to 2 gives [b, a, c].
+    XMLNode addChild(XMLNode child, int pos = -1);
+
+    // Attributes are always appended; value may be NULL (no "=value").
+    XMLAttribute* addAttribute(const char* name, const char* value);
+    XMLAttribute* addAttribute_WOSD(char* name, char* value);
+    // Replaces the value, and the name unless newName is NULL, of attribute
+    // index. Out of range: appends (newName, newValue) when newName is set,
+    // else stores nothing and returns NULL.
+    XMLAttribute* updateAttribute(const char* newValue, const char* newName = NULL,
+                                  int index = 0);
+    XMLAttribute* updateAttribute_WOSD(char* newValue, char* newName = NULL, int index = 0);
+    // Updates the first attribute named oldName (any case), or appends one
+    // named newName (oldName when newName is NULL).
+    XMLAttribute* updateAttribute(const char* newValue, const char* newName,
+                                  const char* oldName);
+    XMLAttribute* updateAttribute_WOSD(char* newValue, char* newName, const char* oldName);
+    // By records: updates by oldAttribute's name, or appends newAttribute
+    // when oldAttribute is NULL. The _WOSD form takes over newAttribute's
+    // two strings. A NULL newAttribute changes nothing and returns NULL.
+    XMLAttribute* updateAttribute(XMLAttribute* newAttribute, XMLAttribute* oldAttribute);
+    XMLAttribute* updateAttribute_WOSD(XMLAttribute* newAttribute, XMLAttribute* oldAttribute);
+    void deleteAttribute(int index = 0);
+    void deleteAttribute(const char* name);  // the first of that name, any case
+    void deleteAttribute(XMLAttribute* attribute);  // by its name, as above
+
+    // Texts and clear items passed back to the library are found by the
+    // address stored in the tree, not by content; NULL means item 0.
+    const char* addText(const char* text, int pos = -1);
+    const char* addText_WOSD(char* text, int pos = -1);
+    // Out of range (or oldText not found): appends.
+    const char* updateText(const char* newText, int index = 0);
+    const char* updateText_WOSD(char* newText, int index = 0);
+    const char* updateText(const char* newText, const char* oldText);
+    const char* updateText_WOSD(char* newText, const char* oldText);
+    void deleteText(int index = 0);
+    void deleteText(const char* text);
+
+    // NULL delimiters stand for "<![CDATA[" and "]]>".
+    XMLClear* addClear(const char* value, const char* openTag = NULL, const char* closeTag = NULL,
+                       int pos = -1);
+    XMLClear* addClear_WOSD(char* value, const char* openTag = NULL, const char* closeTag = NULL,
+                            int pos = -1);
+    // Replaces the value and keeps the delimiters; out of range (or not
+    // found): appends a CDATA item. By records only the values count, and a
+    // NULL oldClear or newClear changes nothing and returns NULL.
+    XMLClear* updateClear(const char* newValue, int index = 0);
+    XMLClear* updateClear_WOSD(char* newValue, int index = 0);
+    XMLClear* updateClear(const char* newValue, const char* oldValue);
+    XMLClear* updateClear_WOSD(char* newValue, const char* oldValue);
+    XMLClear* updateClear(XMLClear* newClear, XMLClear* oldClear);
+    XMLClear* updateClear_WOSD(XMLClear* newClear, XMLClear* oldClear);
+    void deleteClear(int index = 0);
+    void deleteClear(const char* value);
+    void deleteClear(XMLClear* clear);
+
+    // A NULL name makes the node nameless.
+    const char* updateName(const char* name);
+    const char* updateName_WOSD(char* name);
+
+    // Detaches the node from its parent and releases its subtree even while
+    // other handles refer to it: they keep a valid record without name or
+    // items. When this handle was the last one, the record goes too and this
+    // handle becomes empty.
     void deleteNodeContent();
+
+    // ---- Queries ---------------------------------------------------------
+    //
+    // Names compare without regard to ASCII case. On an empty handle, and for
+    // a NULL name, every query gives its empty answer: 0, NULL, an empty
+    // handle, an empty record or -1. An index outside 0 ... count - 1 gives
+    // the empty answer too. An iterator is the index to start a search at;
+    // on success it is moved just past the item found.
+
+    const char* getName() const;  // NULL for a nameless node
+    int nChildNode() const;
+    int nChildNode(const char* name) const;
+    int nText() const;
+    int nClear() const;
+    int nAttribute() const;
+    int nElement() const;  // attributes + children + texts + clear items
+    char isDeclaration() const;
+    XMLNode getParentNode() const;
+
+    XMLNode getChildNode(int index = 0) const;
+    const char* getText(int index = 0) const;
+    XMLClear getClear(int index = 0) const;
+    XMLAttribute getAttribute(int index = 0) const;
+    const char* getAttributeName(int index = 0) const;
+    const char* getAttributeValue(int index = 0) const;
+
+    // The index-th child of that name; a negative index gives the last one.
+    XMLNode getChildNode(const char* name, int index = 0) const;
+    XMLNode getChildNode(const char* name, int* iterator) const;
+    // The next child named name that has an attribute attributeName (with
+    // a value equal to attributeValue, any case, unless that is NULL).
+    XMLNode getChildNodeWithAttribute(const char* name, const char* attributeName,
+                                      const char* attributeValue = NULL,
+                                      int* iterator = NULL) const;
+    // The value of the index-th attribute of that name (index <= 0: the
+    // first); NULL also for an attribute written without a value.
+    const char* getAttribute(const char* name, int index = 0) const;
+    const char* getAttribute(const char* name, int* iterator) const;
+    char isAttributeSet(const char* name) const;
+
+    // The node at a path of child names joined by separator, each segment
+    // naming the first child of that name. A NULL or empty path gives this
+    // node. With createMissing, missing nodes are added on the way. A NUL
+    // separator takes the whole path as one name. The non-const form writes
+    // into path while it works and restores it before returning.
+    XMLNode getChildNodeByPath(const char* path, char createMissing = 0, char separator = '/');
+    XMLNode getChildNodeByPathNonConst(char* path, char createMissing = 0, char separator = '/');
+
+    // Order-list positions. An index past the end names the last item of its
+    // kind; -1 when there is no such item.
+    int positionOfChildNode(int index = 0) const;
+    int positionOfChildNode(XMLNode child) const;
+    // The index-th child of that name, or the last one when there are fewer
+    // (NULL name: by index alone; negative index: -1).
+    int positionOfChildNode(const char* name, int index = 0) const;
+    int positionOfText(int index = 0) const;
+    int positionOfText(const char* text) const;
+    int positionOfClear(int index = 0) const;
+    int positionOfClear(const char* value) const;
+    int positionOfClear(XMLClear* clear) const;
+    // The index of a stored text or clear value, by address; NULL gives 0
+    // when the node has an item of that kind.
+    int indexText(const char* text) const;
+    int indexClear(const char* value) const;
+
+    // Item index of nElement(): attributes first, then the order list.
+    // elementNone for an empty handle or an index out of range.
+    struct XMLContentItem enumContents(int index) const;
+
+    // A parentless copy of the subtree that shares no string with it (clear
+    // delimiters are shared, as they are never owned).
+    XMLNode deepCopy() const;
 
     static XMLNode emptyXMLNode;
     static XMLClear emptyXMLClear;
@@ -166,6 +334,10 @@ class SECNATIVE_API XMLNode {
         XMLAttribute* attributes;
         int* order;    // (index << 2) | XMLElementType, document order
         int refCount;  // handles to this record, the parent's entry included
+        // One bit per array (see xml_order.cpp): set while the array has
+        // room for the power of two at or above its count, so that the
+        // public adders can append without reallocating every time.
+        unsigned char roomy;
         void* slab;    // the parser's block this record was carved from, or NULL
         // The parser's block holding all of the arrays above side by side,
         // or NULL when each array is a malloc block of its own. Arrays are
@@ -194,6 +366,16 @@ class SECNATIVE_API XMLNode {
     bool ParseXMLElement(void* parseRun);
     char maybeAddTxT(void* parseRun, const char* end);
     char parseClearTag(void* parseRun, void* clearTag);
+};
+
+// One item of a node as enumContents reports it. Only the field that type
+// names is meaningful; child is an empty handle for the other kinds.
+struct XMLContentItem {
+    XMLElementType type;
+    XMLNode child;
+    XMLAttribute attribute;
+    const char* text;
+    XMLClear clear;
 };
 
 SECNATIVE_EXTERN_C_BEGIN
