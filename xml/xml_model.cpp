@@ -30,6 +30,12 @@ void* reallocate(void* block, size_t size) {
     return moved;
 }
 
+char* copyString(const char* text) {
+    if (!text) return NULL;
+    size_t bytes = std::strlen(text) + 1;
+    return static_cast<char*>(std::memcpy(allocate(bytes), text, bytes));
+}
+
 namespace {
 
 // Sets a record to hold no name, no items and the given parent.
@@ -43,6 +49,7 @@ void clearContents(Record* r, Record* parent) {
     r->attributes = NULL;
     r->order = NULL;
     r->arrays = NULL;
+    r->roomy = 0;
 }
 
 // Frees the strings and arrays of one record and clears its fields. Child
@@ -158,6 +165,9 @@ void XMLNode::deleteNodeContent() {
         d->parent = NULL;
         d->refCount--;
     }
+    // With no other handle left, the record goes at once and this handle
+    // becomes empty.
+    if (d->refCount == 1) d->refCount = 0;
     emptyTheNode(1);
 }
 

@@ -81,12 +81,29 @@ inline void* allocate(size_t size) {
 }
 void* reallocate(void* block, size_t size);
 
+// A new malloc copy of a NUL-terminated string, or NULL for NULL; ends the
+// process like allocate when memory runs out.
+char* copyString(const char* text);
+
 // How arrays grow under the public adders (step 0): by default to the next
 // power of two, so that appending n items to one node costs O(n); with
 // exact growth, to exactly one more slot on every addition. Exact growth is
 // there for the benchmarks that compare the two; it is process-wide and not
 // synchronised.
 void setExactGrowth(bool exact);
+
+// The index of the first attribute named name, ignoring ASCII case; -1 when
+// there is none or name is NULL.
+int attributeIndex(const Record* record, const char* name);
+
+// The index of the clear item whose value is exactly value (a NULL value
+// included), or -1. Clear records handed back by the caller are matched so.
+int clearWithValue(const Record* record, const char* value);
+
+// Frees the record's array of one kind (elementChild, elementAttribute,
+// elementText or elementClear) when no item of that kind is left. The
+// arrays must be separated.
+void freeEmptyArray(Record* record, XMLElementType type);
 
 // Frees a record's contents and, iteratively, every descendant record that
 // no other handle holds (with force, every descendant is emptied). The

@@ -18,19 +18,52 @@
 
 using secnative::xml::allocate;
 using secnative::xml::reallocate;
+using secnative::xml::Record;
 using secnative::xml::separateArrays;
 
 namespace {
 
-// Grows array (count elements of elementSize bytes) by the growth rule so
-// that one more element fits.
-void* growArray(void* array, int count, int step, size_t elementSize) {
-    if (!array) return allocate(elementSize * static_cast<size_t>(step ? step : 1));
-    int newCount = count + 1;
-    if (step == 0 || newCount % step == 0) {
-        return reallocate(array, elementSize * static_cast<size_t>(newCount + step));
+bool exactGrowth = false;
+
+// The bit of Record::roomy that stands for one array.
+constexpr unsigned char kRoomyOrder = 1 << 4;
+unsigned char roomyBit(XMLElementType type) {
+    return static_cast<unsigned char>(1 << type);
+}
+
+// The smallest power of two at or above count.
+size_t roomFor(int count) {
+    size_t room = 1;
+    while (room < static_cast<size_t>(count)) room <<= 1;
+    return room;
+}
+
+// Grows array (count elements of elementSize bytes) so that one more element
+// fits. A non-zero step follows the growth rule of the parser's adders: room
+// for step elements at first, step more each time the count reaches a
+// multiple of step. Step 0 either grows to exactly one more element or, by
+// default, doubles: the array is then kept at the power of two at or above
+// its count, and the record's roomy bit for it says so. Arrays without the
+// bit (exact arrays, the parser's, separated ones) get room on their next
+// growth.
+void* growArray(Record* r, unsigned char bit, void* array, int count, int step,
+                size_t elementSize) {
+    if (step != 0 || exactGrowth) {
+        r->roomy = static_cast<unsigned char>(r->roomy & ~bit);
+        if (!array) return allocate(elementSize * static_cast<size_t>(step ? step : 1));
+        int newCount = count + 1;
+        if (step == 0 || newCount % step == 0) {
+            return reallocate(array, elementSize * static_cast<size_t>(newCount + step));
+        }
+        return array;
     }
-    return array;
+    int newCount = count + 1;
+    if (array && (r->roomy & bit) && static_cast<size_t>(newCount) <= roomFor(count)) {
+        return array;
+    }
+    r->roomy = static_cast<unsigned char>(r->roomy | bit);
+    size_t bytes = elementSize * roomFor(newCount);
+    return array ? reallocate(array, bytes) : allocate(bytes);
 }
 
 // Shrinks a non-NULL array to exactly count elements; an array left without
@@ -48,12 +81,49 @@ void trimArray(T*& array, int count) {
 
 }  // namespace
 
+namespace secnative::xml {
+
+void setExactGrowth(bool exact) {
+    exactGrowth = exact;
+}
+
+void freeEmptyArray(Record* r, XMLElementType type) {
+    switch (type) {
+        case elementChild:
+            if (r->childCount) return;
+            std::free(static_cast<void*>(r->children));
+            r->children = NULL;
+            break;
+        case elementAttribute:
+            if (r->attributeCount) return;
+            std::free(r->attributes);
+            r->attributes = NULL;
+            break;
+        case elementText:
+            if (r->textCount) return;
+            std::free(r->texts);
+            r->texts = NULL;
+            break;
+        case elementClear:
+            if (r->clearCount) return;
+            std::free(r->clears);
+            r->clears = NULL;
+            break;
+        default:
+            return;
+    }
+    r->roomy = static_cast<unsigned char>(r->roomy & ~roomyBit(type));
+}
+
+}  // namespace secnative::xml
+
 void* XMLNode::addToOrder(int memoryIncrease, int* pos, int count, void* array, int elementSize,
                           XMLElementType type) {
     int n = d->childCount + d->textCount + d->clearCount;
     size_t size = static_cast<size_t>(elementSize);
-    array = growArray(array, count, memoryIncrease, size);
-    d->order = static_cast<int*>(growArray(d->order, n, memoryIncrease * 3, sizeof(int)));
+    array = growArray(d, roomyBit(type), array, count, memoryIncrease, size);
+    d->order =
+        static_cast<int*>(growArray(d, kRoomyOrder, d->order, n, memoryIncrease * 3, sizeof(int)));
     int* order = d->order;
 
     int p = *pos;
@@ -84,7 +154,16 @@ void* XMLNode::addToOrder(int memoryIncrease, int* pos, int count, void* array, 
 }
 
 void XMLNode::removeOrderElement(XMLNodeDataTag* record, XMLElementType type, int index) {
-    separateArrays(record);
+    if (record->arrays) {
+        // The caller has already lowered the count of type; the packed
+        // arrays still hold the item's slot and its order entry.
+        int* count = type == elementChild  ? &record->childCount
+                     : type == elementText ? &record->textCount
+                                           : &record->clearCount;
+        ++*count;
+        separateArrays(record);
+        --*count;
+    }
     int n = record->childCount + record->textCount + record->clearCount;
     int* order = record->order;
     int entry = (index << 2) | type;
@@ -104,15 +183,11 @@ void XMLNode::detachFromParent(XMLNodeDataTag* record) {
     while (i < parent->childCount && parent->children[i].d != record) ++i;
     if (i == parent->childCount) return;  // not listed by its parent
     parent->childCount--;
-    if (parent->childCount) {
-        // Handles move as raw pointers: no reference count changes.
-        std::memmove(static_cast<void*>(parent->children + i),
-                     static_cast<const void*>(parent->children + i + 1),
-                     sizeof(XMLNode) * static_cast<size_t>(parent->childCount - i));
-    } else {
-        std::free(static_cast<void*>(parent->children));
-        parent->children = NULL;
-    }
+    // Handles move as raw pointers: no reference count changes.
+    std::memmove(static_cast<void*>(parent->children + i),
+                 static_cast<const void*>(parent->children + i + 1),
+                 sizeof(XMLNode) * static_cast<size_t>(parent->childCount - i));
+    secnative::xml::freeEmptyArray(parent, elementChild);
     removeOrderElement(parent, elementChild, i);
 }
 
@@ -123,6 +198,7 @@ void XMLNode::exactMemory(XMLNodeDataTag* record) {
     trimArray(record->attributes, record->attributeCount);
     trimArray(record->texts, record->textCount);
     trimArray(record->clears, record->clearCount);
+    record->roomy = 0;
 }
 
 XMLNode XMLNode::addChild_priv(int memoryIncrease, char* name, char isDeclaration, int pos) {
@@ -149,8 +225,9 @@ XMLAttribute* XMLNode::addAttribute_priv(int memoryIncrease, char* name, char* v
         return &emptyXMLAttribute;
     }
     separateArrays(d);
-    d->attributes = static_cast<XMLAttribute*>(
-        growArray(d->attributes, d->attributeCount, memoryIncrease, sizeof(XMLAttribute)));
+    d->attributes = static_cast<XMLAttribute*>(growArray(d, roomyBit(elementAttribute),
+                                                         d->attributes, d->attributeCount,
+                                                         memoryIncrease, sizeof(XMLAttribute)));
     XMLAttribute* stored = d->attributes + d->attributeCount;
     stored->name = name;
     stored->value = value;

@@ -182,13 +182,11 @@ class SECNATIVE_API XMLNode {
     // Replaces the value, and the name unless newName is NULL, of attribute
     // index. Out of range: appends (newName, newValue) when newName is set,
     // else stores nothing and returns NULL.
-    XMLAttribute* updateAttribute(const char* newValue, const char* newName = NULL,
-                                  int index = 0);
+    XMLAttribute* updateAttribute(const char* newValue, const char* newName = NULL, int index = 0);
     XMLAttribute* updateAttribute_WOSD(char* newValue, char* newName = NULL, int index = 0);
     // Updates the first attribute named oldName (any case), or appends one
     // named newName (oldName when newName is NULL).
-    XMLAttribute* updateAttribute(const char* newValue, const char* newName,
-                                  const char* oldName);
+    XMLAttribute* updateAttribute(const char* newValue, const char* newName, const char* oldName);
     XMLAttribute* updateAttribute_WOSD(char* newValue, char* newName, const char* oldName);
     // By records: updates by oldAttribute's name, or appends newAttribute
     // when oldAttribute is NULL. The _WOSD form takes over newAttribute's
@@ -196,7 +194,7 @@ class SECNATIVE_API XMLNode {
     XMLAttribute* updateAttribute(XMLAttribute* newAttribute, XMLAttribute* oldAttribute);
     XMLAttribute* updateAttribute_WOSD(XMLAttribute* newAttribute, XMLAttribute* oldAttribute);
     void deleteAttribute(int index = 0);
-    void deleteAttribute(const char* name);  // the first of that name, any case
+    void deleteAttribute(const char* name);         // the first of that name, any case
     void deleteAttribute(XMLAttribute* attribute);  // by its name, as above
 
     // Texts and clear items passed back to the library are found by the
@@ -338,7 +336,7 @@ class SECNATIVE_API XMLNode {
         // room for the power of two at or above its count, so that the
         // public adders can append without reallocating every time.
         unsigned char roomy;
-        void* slab;    // the parser's block this record was carved from, or NULL
+        void* slab;  // the parser's block this record was carved from, or NULL
         // The parser's block holding all of the arrays above side by side,
         // or NULL when each array is a malloc block of its own. Arrays are
         // separated before any of them changes.

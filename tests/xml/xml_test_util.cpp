@@ -125,6 +125,40 @@ long countElements(const XMLNode& node) {
     return count;
 }
 
+XMLNode rebuild(const XMLNode& node) {
+    const Record* top = rec(node);
+    if (!top) return XMLNode();
+    XMLNode copy = XMLNode::createXMLTopNode(top->name, top->isDeclaration);
+    std::vector<std::pair<const Record*, XMLNode>> stack = {{top, copy}};
+    while (!stack.empty()) {
+        const Record* r = stack.back().first;
+        XMLNode target = stack.back().second;
+        stack.pop_back();
+        for (int i = 0; i < r->attributeCount; ++i) {
+            target.addAttribute(r->attributes[i].name, r->attributes[i].value);
+        }
+        for (int i = 0; i < itemCount(r); ++i) {
+            int index = r->order[i] >> 2;
+            switch (r->order[i] & 3) {
+                case elementChild: {
+                    const Record* child = rec(r->children[index]);
+                    stack.push_back({child, target.addChild(child->name, child->isDeclaration)});
+                    break;
+                }
+                case elementText:
+                    target.addText(r->texts[index]);
+                    break;
+                default: {
+                    const XMLClear& cl = r->clears[index];
+                    target.addClear(cl.value, cl.openTag, cl.closeTag);
+                    break;
+                }
+            }
+        }
+    }
+    return copy;
+}
+
 ParseOutcome parse(const char* text, const char* tag) {
     XMLResults results = {errorNone, -7, -7};
     XMLNode node = XMLNode::parseString(text, tag, &results);

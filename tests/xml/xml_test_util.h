@@ -31,6 +31,11 @@ std::string checkTree(const XMLNode& node);
 // Number of named records below and including node.
 long countElements(const XMLNode& node);
 
+// A copy of node's subtree made through the public adders alone, so that
+// every array is a malloc block grown item by item (a parsed tree keeps its
+// arrays packed in the parser's blocks instead).
+XMLNode rebuild(const XMLNode& node);
+
 // Parses with the given options and returns dump() of the result; stores
 // the result's error, line and column.
 struct ParseOutcome {
