@@ -100,6 +100,8 @@ void attach(XMLNode& node, Record* c, int pos) {
 
 }  // namespace
 
+// The handle comes by value, as the exported interface has it.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 XMLNode XMLNode::addChild(XMLNode child, int pos) {
     Record* c = child.d;
     if (!d || !c) return emptyXMLNode;

@@ -104,9 +104,31 @@ TEST(XmlDeep, DeleteNodeContentOfAMillionLevelChainBuiltByAdders) {
     current = XMLNode();
     EXPECT_EQ(depthOf(root), kDepth);
     root.deleteNodeContent();
-    EXPECT_EQ(xmltest::dump(root), "#");
+    EXPECT_TRUE(root.isEmpty());            // the last handle: the record is gone
     EXPECT_EQ(xmltest::dump(middle), "#");  // emptied, still held
     EXPECT_EQ(rec(middle)->refCount, 1);
+}
+
+TEST(XmlDeep, DeepCopyOfAMillionLevelChain) {
+    XMLNode copy;
+    {
+        XMLNode root = XMLNodeAccess::newRecord(NULL, stringDup("a"), 0);
+        XMLNodeAccess::addAttribute(root, 0, stringDup("k"), stringDup("v"));
+        XMLNode current = root;
+        for (int i = 1; i < kDepth; ++i) {
+            current = XMLNodeAccess::addChild(current, 0, stringDup("a"), 0, -1);
+        }
+        XMLNodeAccess::addText(current, 0, stringDup("x"), -1);
+        current = XMLNode();
+        copy = root.deepCopy();
+    }
+    // The source is gone: the copy stands on its own.
+    EXPECT_EQ(xmltest::checkTree(copy), "");
+    EXPECT_EQ(xmltest::countElements(copy), kDepth);
+    EXPECT_EQ(rec(copy)->refCount, 1);
+    std::string expected =
+        "a[k=v]{" + repeat("a{", kDepth - 2) + "a{'x'}" + repeat("}", kDepth - 1);
+    EXPECT_TRUE(xmltest::dump(copy) == expected);
 }
 
 }  // namespace
