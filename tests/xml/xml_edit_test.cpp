@@ -37,29 +37,16 @@ char* own(const char* text) {
 }
 
 const EditCase kEdits[] = {
-    // Placement by order position.
-    {"text appended after a child", "<r><c/></r>", [](XMLNode& r) { r.addText("x"); }, "r{c,'x'}"},
-    {"text in front of the text at 0", "<r>t<c/></r>", [](XMLNode& r) { r.addText("y", 0); },
-     "r{'y','t',c}"},
-    {"text at 0 with none after it appends", "<r><a/><b/><c/></r>",
-     [](XMLNode& r) { r.addText("y", 0); }, "r{a,b,c,'y'}"},
-    {"text at 0 goes before children", "<r><a/><b/>t</r>", [](XMLNode& r) { r.addText("y", 0); },
-     "r{'y',a,b,'t'}"},
-    {"child at position 1", "<r><a/><b/></r>", [](XMLNode& r) { r.addChild("n", 0, 1); },
-     "r{a,n,b}"},
+    // Adds.
     {"declaration child taken over", "<r/>", [](XMLNode& r) { r.addChild_WOSD(own("x"), 1, 7); },
      "r{?x}"},
     {"clear item with default tags", "<r>t</r>", [](XMLNode& r) { r.addClear("v", NULL, NULL, 0); },
      "r{'t',!<![CDATA[|v|]]>}"},
-    {"attribute without value", "<r a='1'/>", [](XMLNode& r) { r.addAttribute("k", NULL); },
-     "r[a=1,k]"},
     {"NULL child name adds nothing", "<r/>",
      [](XMLNode& r) { EXPECT_TRUE(r.addChild(static_cast<const char*>(NULL)).isEmpty()); }, "r"},
     // Attribute updates.
     {"update out of range without name", "<r a='1'/>",
      [](XMLNode& r) { EXPECT_EQ(r.updateAttribute("v", NULL, 3), nullptr); }, "r[a=1]"},
-    {"update out of range with name appends", "<r a='1'/>",
-     [](XMLNode& r) { r.updateAttribute("v", "n", 3); }, "r[a=1,n=v]"},
     {"update by missing name appends it", "<r a='1'/>",
      [](XMLNode& r) { r.updateAttribute("v", NULL, "Missing"); }, "r[a=1,Missing=v]"},
     {"update by name in other case", "<r missing='1'/>",
@@ -81,8 +68,6 @@ const EditCase kEdits[] = {
      },
      "r[a=1]{'t'}"},
     // Text and clear updates.
-    {"text update out of range appends", "<r>a<c/>b</r>", [](XMLNode& r) { r.updateText("t", 5); },
-     "r{'a',c,'b','t'}"},
     {"text update by stored pointer", "<r>a<c/>b</r>",
      [](XMLNode& r) { r.updateText("t", rec(r)->texts[1]); }, "r{'a',c,'t'}"},
     {"clear update on a node without clears", "<r>a</r>", [](XMLNode& r) { r.updateClear("c", 0); },
@@ -100,12 +85,6 @@ const EditCase kEdits[] = {
      "r{'a'}"},
     {"delete text NULL removes text 0", "<r>a<c/>b</r>",
      [](XMLNode& r) { r.deleteText(static_cast<const char*>(NULL)); }, "r{c,'b'}"},
-    {"delete between kinds", "<r>a<!--c-->b<x/></r>",
-     [](XMLNode& r) {
-         r.deleteClear(0);
-         r.deleteText(1);
-     },
-     "r{'a',x}"},
     {"delete everything", "<r a='1'>a<!--c--><x/></r>",
      [](XMLNode& r) {
          r.deleteAttribute(0);
@@ -114,13 +93,6 @@ const EditCase kEdits[] = {
          child(r, 0).deleteNodeContent();
      },
      "r"},
-    {"delete out of range does nothing", "<r a='1'>a</r>",
-     [](XMLNode& r) {
-         r.deleteAttribute(-1);
-         r.deleteText(1);
-         r.deleteClear(0);
-     },
-     "r[a=1]{'a'}"},
     {"delete clear record with NULL value", "<r><!--a--><!--b--></r>",
      [](XMLNode& r) {
          r.updateClear(static_cast<const char*>(NULL), 1);
@@ -132,12 +104,6 @@ const EditCase kEdits[] = {
     // Moves.
     {"move within parent to 2", "<r><a/><b/><c/></r>",
      [](XMLNode& r) { r.addChild(child(r, 0), 2); }, "r{b,a,c}"},
-    {"move within parent to 3", "<r><a/><b/><c/></r>",
-     [](XMLNode& r) { r.addChild(child(r, 0), 3); }, "r{b,c,a}"},
-    {"move within parent to its own place", "<r><a/><b/><c/></r>",
-     [](XMLNode& r) { r.addChild(child(r, 1), 1); }, "r{a,b,c}"},
-    {"move last to front", "<r><a/>t<b/><c/></r>", [](XMLNode& r) { r.addChild(child(r, 2), 0); },
-     "r{c,a,'t',b}"},
     {"move to another parent", "<r><a><x/></a><b/></r>",
      [](XMLNode& r) {
          XMLNode x = child(child(r, 0), 0);
@@ -216,18 +182,8 @@ TEST(XmlEdit, TopNodes) {
     EXPECT_EQ(dump(named), "?a{t{x}}");
 }
 
-TEST(XmlEdit, NamelessContainerMovesItsChildrenInOrder) {
-    for (int pos : {2, -1}) {
-        XMLNode target = XMLNode::parseString("<r><a/><b/><c/></r>");
-        XMLNode box = XMLNode::parseString("<x/>t<y/><z/>");  // nameless top: x, 't', y, z
-        ASSERT_EQ(dump(box), "#{x,'t',y,z}");
-        XMLNode result = target.addChild(box, pos);
-        EXPECT_EQ(rec(result), rec(box));
-        EXPECT_EQ(dump(box), "#{'t'}");
-        EXPECT_EQ(dump(target), pos < 0 ? "r{a,b,c,x,y,z}" : "r{a,b,x,y,z,c}");
-        EXPECT_EQ(checkTree(target), "");
-    }
-    // A container cannot be emptied into itself or into its own subtree.
+// A container cannot be emptied into itself or into its own subtree.
+TEST(XmlEdit, NamelessContainerRefusesCycles) {
     XMLNode box = XMLNode::parseString("<x><y/></x><z/>");
     XMLNode y = child(child(box, 0), 0);
     EXPECT_TRUE(y.addChild(box).isEmpty());
