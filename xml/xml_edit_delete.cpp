@@ -16,12 +16,16 @@ using secnative::xml::separateArrays;
 
 namespace {
 
-// Closes the gap that item index of an array of count items (count already
-// lowered) leaves.
+// Takes item index out of array, whose item count is *count: later items
+// move down, an emptied array is freed, and a child, text or clear item also
+// loses its order entry. The item's strings are the caller's to free.
 template <typename T>
-void closeGap(T* array, int index, int count) {
+void takeOut(Record* d, T* array, int* count, int index, XMLElementType type) {
+    --*count;
     std::memmove(static_cast<void*>(array + index), static_cast<const void*>(array + index + 1),
-                 sizeof(T) * static_cast<size_t>(count - index));
+                 sizeof(T) * static_cast<size_t>(*count - index));
+    freeEmptyArray(d, type);
+    if (type != elementAttribute) XMLNodeAccess::removeOrderElement(d, type, index);
 }
 
 }  // namespace
@@ -31,8 +35,7 @@ void XMLNode::deleteAttribute(int index) {
     separateArrays(d);
     std::free(d->attributes[index].name);
     std::free(d->attributes[index].value);
-    closeGap(d->attributes, index, --d->attributeCount);
-    freeEmptyArray(d, elementAttribute);
+    takeOut(d, d->attributes, &d->attributeCount, index, elementAttribute);
 }
 
 void XMLNode::deleteAttribute(const char* name) {
@@ -49,9 +52,7 @@ void XMLNode::deleteText(int index) {
     if (!d || index < 0 || index >= d->textCount) return;
     separateArrays(d);
     std::free(d->texts[index]);
-    closeGap(d->texts, index, --d->textCount);
-    freeEmptyArray(d, elementText);
-    removeOrderElement(d, elementText, index);
+    takeOut(d, d->texts, &d->textCount, index, elementText);
 }
 
 void XMLNode::deleteText(const char* text) {
@@ -63,9 +64,7 @@ void XMLNode::deleteClear(int index) {
     if (!d || index < 0 || index >= d->clearCount) return;
     separateArrays(d);
     std::free(d->clears[index].value);
-    closeGap(d->clears, index, --d->clearCount);
-    freeEmptyArray(d, elementClear);
-    removeOrderElement(d, elementClear, index);
+    takeOut(d, d->clears, &d->clearCount, index, elementClear);
 }
 
 void XMLNode::deleteClear(const char* value) {
