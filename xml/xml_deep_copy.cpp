@@ -1,93 +1,88 @@
 // Copying a subtree into new records that share no owned string with it.
 //
-// The copy is built with a work list of (source, copy) pairs instead of
-// recursion, so a tree of any depth can be copied on a small stack. Every
-// array of a copied record holds exactly its count; clear-item delimiters
-// are shared, as the tree never owns them.
+// A copy is made the way the parser makes a tree: its records, each with its
+// name stored behind it, come from the blocks of one record pool, and each
+// record's arrays are one piece of those blocks, holding exactly its counts.
+// Texts, attribute names and values and clear values are malloc blocks of
+// their own, as in any tree; clear-item delimiters are shared, as the tree
+// never owns them. The copy is built with a work list instead of recursion,
+// so a tree of any depth can be copied on a small stack.
 #include <cstring>
 #include <vector>
 
 #include "xml/xml_node_access.h"
 #include "xml/xml_parser.h"
+#include "xml/xml_record_pool.h"
 
-using secnative::xml::allocate;
 using secnative::xml::copyString;
 using secnative::xml::Record;
+using secnative::xml::RecordPool;
 
 namespace {
-
-// An array of exactly count elements; NULL when there are none.
-template <typename T>
-T* newArray(int count) {
-    size_t bytes = sizeof(T) * static_cast<size_t>(count);
-    return bytes ? static_cast<T*>(allocate(bytes)) : NULL;
-}
 
 struct Pending {
     const Record* source;
     Record* copy;
 };
 
-// Copies the attributes, texts, clear items and order list of source into
-// copy, whose arrays are still empty.
-void copyItems(const Record* source, Record* copy) {
-    if (int n = source->attributeCount) {
-        copy->attributes = newArray<XMLAttribute>(n);
-        for (int i = 0; i < n; ++i) {
-            copy->attributes[i].name = copyString(source->attributes[i].name);
-            copy->attributes[i].value = copyString(source->attributes[i].value);
-        }
-        copy->attributeCount = n;
-    }
-    if (int n = source->textCount) {
-        copy->texts = newArray<char*>(n);
-        for (int i = 0; i < n; ++i) copy->texts[i] = copyString(source->texts[i]);
-        copy->textCount = n;
-    }
-    if (int n = source->clearCount) {
-        copy->clears = newArray<XMLClear>(n);
-        for (int i = 0; i < n; ++i) {
-            copy->clears[i].value = copyString(source->clears[i].value);
-            copy->clears[i].openTag = source->clears[i].openTag;
-            copy->clears[i].closeTag = source->clears[i].closeTag;
-        }
-        copy->clearCount = n;
-    }
-    if (int n = source->childCount + source->textCount + source->clearCount) {
-        copy->order = newArray<int>(n);
-        std::memcpy(copy->order, source->order, sizeof(int) * static_cast<size_t>(n));
-    }
+// A new child record. (A vector of plain Record pointers would make the
+// shared library export that vector's code, Record being a type of the
+// exported class.)
+struct NewChild {
+    Record* record;
+};
+static_assert(sizeof(NewChild) == sizeof(Record*), "a NewChild array is a Record* array");
+
+Record* copyRecord(RecordPool* pool, const Record* source, Record* parent) {
+    Record* copy =
+        source->name ? pool->takeNamed(source->name, std::strlen(source->name)) : pool->take();
+    copy->isDeclaration = source->isDeclaration;
+    copy->parent = parent;
+    copy->refCount = 1;  // held by the parent's entry, or by the returned handle
+    return copy;
 }
 
-// Gives copy one new child record per child of source, each named and
-// flagged like its source, and queues the pairs for their own items.
-void copyChildren(const Record* source, Record* copy, std::vector<Pending>* work) {
-    int n = source->childCount;
-    if (n <= 0) return;
-    copy->children = newArray<XMLNode>(n);
-    for (int i = 0; i < n; ++i) {
-        const Record* from = XMLNodeAccess::record(source->children[i]);
-        XMLNode* slot = copy->children + i;
-        XMLNodeAccess::placeHandle(slot, NULL);
-        // The new record's only reference ends up in the slot.
-        *slot = XMLNodeAccess::newRecord(copy, copyString(from->name), from->isDeclaration);
-        copy->childCount = i + 1;
-        work->push_back({from, XMLNodeAccess::record(*slot)});
+// Gives copy the items of source: new child records (queued for their own
+// items), then every array packed in one piece, then copies of the strings
+// in place of the source's.
+void copyItems(RecordPool* pool, const Pending& next, std::vector<NewChild>* children,
+               std::vector<Pending>* work) {
+    const Record* s = next.source;
+    Record* c = next.copy;
+    children->clear();
+    for (int i = 0; i < s->childCount; ++i) {
+        // Source records are scattered over the heap: fetch a few ahead.
+        if (i + 4 < s->childCount) __builtin_prefetch(XMLNodeAccess::record(s->children[i + 4]));
+        const Record* child = XMLNodeAccess::record(s->children[i]);
+        children->push_back({copyRecord(pool, child, c)});
+        work->push_back({child, children->back().record});
     }
+    c->childCount = s->childCount;
+    c->textCount = s->textCount;
+    c->clearCount = s->clearCount;
+    c->attributeCount = s->attributeCount;
+    secnative::xml::packArrays(pool, c, reinterpret_cast<Record* const*>(children->data()),
+                               s->attributes, s->clears, s->texts, s->order);
+    for (int i = 0; i < c->attributeCount; ++i) {
+        c->attributes[i].name = copyString(c->attributes[i].name);
+        c->attributes[i].value = copyString(c->attributes[i].value);
+    }
+    for (int i = 0; i < c->textCount; ++i) c->texts[i] = copyString(c->texts[i]);
+    for (int i = 0; i < c->clearCount; ++i) c->clears[i].value = copyString(c->clears[i].value);
 }
 
 }  // namespace
 
 XMLNode XMLNode::deepCopy() const {
     if (!d) return XMLNode();
-    XMLNode top = XMLNodeAccess::newRecord(NULL, copyString(d->name), d->isDeclaration);
-    std::vector<Pending> work;
-    work.push_back({d, top.d});
+    RecordPool pool;
+    Record* top = copyRecord(&pool, d, NULL);
+    std::vector<NewChild> children;
+    std::vector<Pending> work = {{d, top}};
     while (!work.empty()) {
         Pending next = work.back();
         work.pop_back();
-        copyItems(next.source, next.copy);
-        copyChildren(next.source, next.copy, &work);
+        copyItems(&pool, next, &children, &work);
     }
-    return top;
+    return XMLNodeAccess::adopt(top);
 }

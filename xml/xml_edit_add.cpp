@@ -9,7 +9,6 @@
 
 #include "xml/xml_node_access.h"
 #include "xml/xml_parser.h"
-#include "xml/xml_record_pool.h"
 
 using secnative::xml::copyString;
 using secnative::xml::Record;
@@ -19,16 +18,21 @@ XMLNode XMLNode::createXMLTopNode_WOSD(char* name, char isDeclaration) {
 }
 
 XMLNode XMLNode::createXMLTopNode(const char* name, char isDeclaration) {
-    return XMLNode(NULL, copyString(name), isDeclaration);
+    if (!name) return XMLNode(NULL, NULL, isDeclaration);
+    return XMLNodeAccess::adopt(secnative::xml::newRecordNamed(NULL, name, isDeclaration));
 }
 
 XMLNode XMLNode::addChild_WOSD(char* name, char isDeclaration, int pos) {
     return addChild_priv(0, name, isDeclaration, pos);
 }
 
+// The plain form stores the name with the new record: one allocation for
+// both.
 XMLNode XMLNode::addChild(const char* name, char isDeclaration, int pos) {
     if (!d || !name) return emptyXMLNode;
-    return addChild_priv(0, copyString(name), isDeclaration, pos);
+    Record* child = secnative::xml::newRecordNamed(d, name, isDeclaration);
+    secnative::xml::insertChild(*this, 0, child, pos);
+    return XMLNode(child);
 }
 
 XMLAttribute* XMLNode::addAttribute_WOSD(char* name, char* value) {
@@ -91,11 +95,7 @@ void attach(XMLNode& node, Record* c, int pos) {
         c->refCount++;
     }
     c->parent = d;
-    secnative::xml::separateArrays(d);
-    d->children = static_cast<XMLNode*>(XMLNodeAccess::addToOrder(
-        node, 0, &pos, d->childCount, d->children, sizeof(XMLNode), elementChild));
-    XMLNodeAccess::placeHandle(d->children + pos, c);
-    d->childCount++;
+    secnative::xml::insertChild(node, 0, c, pos);
 }
 
 }  // namespace

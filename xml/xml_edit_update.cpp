@@ -171,7 +171,10 @@ const char* XMLNode::updateName_WOSD(char* name) {
         std::free(name);
         return NULL;
     }
-    replace(&d->name, name);
+    if (d->name != name) {
+        secnative::xml::releaseName(d);
+        d->name = name;
+    }
     return name;
 }
 

@@ -49,7 +49,7 @@ void clearContents(Record* r, Record* parent) {
     r->attributes = NULL;
     r->order = NULL;
     r->arrays = NULL;
-    r->roomy = 0;
+    r->flags = 0;
 }
 
 // Frees the strings and arrays of one record and clears its fields. Child
@@ -74,11 +74,32 @@ void releaseOwnItems(Record* r, char force, Record** work, SlabReleaser* release
         std::free(r->attributes[i].value);
     }
     releaseArrays(r, releaser);
-    std::free(r->name);
+    releaseName(r);
     clearContents(r, NULL);
 }
 
 }  // namespace
+
+Record* newRecordNamed(Record* parent, const char* name, char isDeclaration) {
+    const size_t bytes = std::strlen(name) + 1;
+    Record* r = static_cast<Record*>(allocate(sizeof(Record) + bytes));
+    clearContents(r, parent);
+    r->name = static_cast<char*>(std::memcpy(r + 1, name, bytes));
+    r->flags = kNameWithRecord;
+    r->isDeclaration = isDeclaration;
+    r->refCount = 1;
+    r->slab = NULL;
+    return r;
+}
+
+void releaseName(Record* r) {
+    if (r->flags & kNameWithRecord) {
+        r->flags = static_cast<unsigned char>(r->flags & ~kNameWithRecord);
+    } else {
+        std::free(r->name);
+    }
+    r->name = NULL;
+}
 
 void releaseContents(Record* record, char force) {
     SlabReleaser releaser;

@@ -26,6 +26,13 @@ struct XMLNodeAccess {
         return XMLNode(parent, name, isDeclaration);
     }
 
+    // A handle that takes over the reference the caller owns on record.
+    static XMLNode adopt(Record* record) {
+        XMLNode node;
+        node.d = record;
+        return node;
+    }
+
     // Makes raw storage a handle on record without counting a reference: the
     // reference the caller already owns moves into the slot.
     static void placeHandle(XMLNode* slot, Record* record) {
@@ -84,6 +91,21 @@ void* reallocate(void* block, size_t size);
 // A new malloc copy of a NUL-terminated string, or NULL for NULL; ends the
 // process like allocate when memory runs out.
 char* copyString(const char* text);
+
+// Record::flags: the name is stored with the record.
+constexpr unsigned char kNameWithRecord = 1 << 5;
+
+// A new record with refCount 1, owned by the caller, whose name is a copy
+// of name stored in the same malloc block (one allocation instead of two).
+Record* newRecordNamed(Record* parent, const char* name, char isDeclaration);
+
+// Frees record's name unless it is stored with the record, and sets name
+// to NULL.
+void releaseName(Record* record);
+
+// Enters child, whose reference the caller hands over, in node's children
+// and order list at pos; grows the arrays by step.
+void insertChild(XMLNode& node, int step, Record* child, int pos);
 
 // How arrays grow under the public adders (step 0): by default to the next
 // power of two, so that appending n items to one node costs O(n); with

@@ -25,7 +25,7 @@ namespace {
 
 bool exactGrowth = false;
 
-// The bit of Record::roomy that stands for one array.
+// The bit of Record::flags that says an array has room (see growArray).
 constexpr unsigned char kRoomyOrder = 1 << 4;
 unsigned char roomyBit(XMLElementType type) {
     return static_cast<unsigned char>(1 << type);
@@ -43,13 +43,13 @@ size_t roomFor(int count) {
 // for step elements at first, step more each time the count reaches a
 // multiple of step. Step 0 either grows to exactly one more element or, by
 // default, doubles: the array is then kept at the power of two at or above
-// its count, and the record's roomy bit for it says so. Arrays without the
+// its count, and the record's flag bit for it says so. Arrays without the
 // bit (exact arrays, the parser's, separated ones) get room on their next
 // growth.
 void* growArray(Record* r, unsigned char bit, void* array, int count, int step,
                 size_t elementSize) {
     if (step != 0 || exactGrowth) {
-        r->roomy = static_cast<unsigned char>(r->roomy & ~bit);
+        r->flags = static_cast<unsigned char>(r->flags & ~bit);
         if (!array) return allocate(elementSize * static_cast<size_t>(step ? step : 1));
         int newCount = count + 1;
         if (step == 0 || newCount % step == 0) {
@@ -58,10 +58,10 @@ void* growArray(Record* r, unsigned char bit, void* array, int count, int step,
         return array;
     }
     int newCount = count + 1;
-    if (array && (r->roomy & bit) && static_cast<size_t>(newCount) <= roomFor(count)) {
+    if (array && (r->flags & bit) && static_cast<size_t>(newCount) <= roomFor(count)) {
         return array;
     }
-    r->roomy = static_cast<unsigned char>(r->roomy | bit);
+    r->flags = static_cast<unsigned char>(r->flags | bit);
     size_t bytes = elementSize * roomFor(newCount);
     return array ? reallocate(array, bytes) : allocate(bytes);
 }
@@ -85,6 +85,15 @@ namespace secnative::xml {
 
 void setExactGrowth(bool exact) {
     exactGrowth = exact;
+}
+
+void insertChild(XMLNode& node, int step, Record* child, int pos) {
+    Record* d = XMLNodeAccess::record(node);
+    separateArrays(d);
+    d->children = static_cast<XMLNode*>(XMLNodeAccess::addToOrder(
+        node, step, &pos, d->childCount, d->children, sizeof(XMLNode), elementChild));
+    XMLNodeAccess::placeHandle(d->children + pos, child);
+    d->childCount++;
 }
 
 void freeEmptyArray(Record* r, XMLElementType type) {
@@ -112,7 +121,7 @@ void freeEmptyArray(Record* r, XMLElementType type) {
         default:
             return;
     }
-    r->roomy = static_cast<unsigned char>(r->roomy & ~roomyBit(type));
+    r->flags = static_cast<unsigned char>(r->flags & ~roomyBit(type));
 }
 
 }  // namespace secnative::xml
@@ -198,7 +207,7 @@ void XMLNode::exactMemory(XMLNodeDataTag* record) {
     trimArray(record->attributes, record->attributeCount);
     trimArray(record->texts, record->textCount);
     trimArray(record->clears, record->clearCount);
-    record->roomy = 0;
+    record->flags = static_cast<unsigned char>(record->flags & secnative::xml::kNameWithRecord);
 }
 
 XMLNode XMLNode::addChild_priv(int memoryIncrease, char* name, char isDeclaration, int pos) {
@@ -207,14 +216,11 @@ XMLNode XMLNode::addChild_priv(int memoryIncrease, char* name, char isDeclaratio
         std::free(name);
         return emptyXMLNode;
     }
-    separateArrays(d);
-    d->children = static_cast<XMLNode*>(addToOrder(memoryIncrease, &pos, d->childCount, d->children,
-                                                   sizeof(XMLNode), elementChild));
-    XMLNode* slot = d->children + pos;
-    XMLNodeAccess::placeHandle(slot, NULL);
-    *slot = XMLNode(d, name, isDeclaration);
-    d->childCount++;
-    return *slot;
+    XMLNode made(d, name, isDeclaration);
+    XMLNodeDataTag* child = made.d;
+    made.d = NULL;  // its reference moves into the parent's entry
+    secnative::xml::insertChild(*this, memoryIncrease, child, pos);
+    return XMLNode(child);
 }
 
 XMLAttribute* XMLNode::addAttribute_priv(int memoryIncrease, char* name, char* value) {

@@ -332,10 +332,12 @@ class SECNATIVE_API XMLNode {
         XMLAttribute* attributes;
         int* order;    // (index << 2) | XMLElementType, document order
         int refCount;  // handles to this record, the parent's entry included
-        // One bit per array (see xml_order.cpp): set while the array has
-        // room for the power of two at or above its count, so that the
+        // Bits 0-4, one per array (see xml_order.cpp): set while the array
+        // has room for the power of two at or above its count, so that the
         // public adders can append without reallocating every time.
-        unsigned char roomy;
+        // Bit 5: name lies in the record's own block, right behind the
+        // record, and is not freed by itself.
+        unsigned char flags;
         void* slab;  // the parser's block this record was carved from, or NULL
         // The parser's block holding all of the arrays above side by side,
         // or NULL when each array is a malloc block of its own. Arrays are

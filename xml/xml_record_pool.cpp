@@ -189,7 +189,7 @@ void separateArrays(Record* r) {
     r->texts = ownCopy(r->texts, r->textCount);
     r->order = ownCopy(r->order, r->childCount + r->textCount + r->clearCount);
     r->arrays = NULL;
-    r->roomy = 0;
+    r->flags = static_cast<unsigned char>(r->flags & kNameWithRecord);  // exact arrays
     SECNATIVE_POISON(start, bytes);
     (void)start;
     (void)bytes;

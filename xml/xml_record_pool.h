@@ -55,6 +55,27 @@ class RecordPool {
         return r;
     }
 
+    // A record as take() gives it, named with a copy of name's first length
+    // bytes. A short name is stored in the same piece, behind the record.
+    Record* takeNamed(const char* name, size_t length) {
+        if (length > kInlineName) {
+            Record* r = take();
+            r->name = static_cast<char*>(allocate(length + 1));
+            std::memcpy(r->name, name, length);
+            r->name[length] = 0;
+            return r;
+        }
+        RecordSlab* slab;
+        Record* r = static_cast<Record*>(carveSmall(sizeof(Record) + length + 1, &slab));
+        std::memset(static_cast<void*>(r), 0, sizeof *r);
+        r->slab = slab;
+        r->name = reinterpret_cast<char*>(r + 1);
+        std::memcpy(r->name, name, length);
+        r->name[length] = 0;
+        r->flags = kNameWithRecord;
+        return r;
+    }
+
     // bytes of space aligned for pointers, for the arrays of one record;
     // *block receives the block to give back to.
     void* carve(size_t bytes, RecordSlab** block) {
@@ -64,6 +85,8 @@ class RecordPool {
   private:
     // Arrays above this size get a block of their own.
     static constexpr size_t kOwnBlock = 250;
+    // Longer names than this are not stored with their record.
+    static constexpr size_t kInlineName = 120;
 
     static constexpr size_t alignUp(size_t n) {
         return (n + alignof(Record) - 1) & ~(alignof(Record) - 1);
