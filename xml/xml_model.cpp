@@ -81,14 +81,23 @@ void releaseOwnItems(Record* r, char force, Record** work, SlabReleaser* release
 }  // namespace
 
 Record* newRecordNamed(Record* parent, const char* name, char isDeclaration) {
+    // A child comes from the blocks its relatives came from; a top node is a
+    // malloc block of its own. A long name is not stored with a child.
     const size_t bytes = std::strlen(name) + 1;
-    Record* r = static_cast<Record*>(allocate(sizeof(Record) + bytes));
+    const bool withName = !parent || bytes <= kInlineNameBytes;
+    const size_t size = sizeof(Record) + (withName ? bytes : 0);
+    RecordSlab* slab = NULL;
+    Record* r = static_cast<Record*>(parent ? carveForChild(parent, size, &slab) : allocate(size));
     clearContents(r, parent);
-    r->name = static_cast<char*>(std::memcpy(r + 1, name, bytes));
-    r->flags = kNameWithRecord;
+    if (withName) {
+        r->name = static_cast<char*>(std::memcpy(r + 1, name, bytes));
+        r->flags = kNameWithRecord;
+    } else {
+        r->name = copyString(name);
+    }
     r->isDeclaration = isDeclaration;
     r->refCount = 1;
-    r->slab = NULL;
+    r->slab = slab;
     return r;
 }
 

@@ -33,7 +33,7 @@ unsigned char roomyBit(XMLElementType type) {
 
 // The smallest power of two at or above count.
 size_t roomFor(int count) {
-    size_t room = 1;
+    size_t room = 4;
     while (room < static_cast<size_t>(count)) room <<= 1;
     return room;
 }

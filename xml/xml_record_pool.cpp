@@ -24,6 +24,11 @@ constexpr int kCarving = 1 << 30;
 struct alignas(std::max_align_t) RecordSlab {
     // Pieces handed out and still alive, plus kCarving while a pool carves.
     std::atomic<int> live;
+    // Blocks of the public adders are carved by whoever adds a child next to
+    // one of their records, on any thread: they keep their fill mark here.
+    // space is 0 in a parse's blocks, which only their pool carves from.
+    std::atomic<unsigned> used;
+    unsigned space;
 
     char* bytes() { return reinterpret_cast<char*>(this + 1); }
 };
@@ -39,6 +44,8 @@ RecordSlab* newSlab(size_t space, int live) {
     if (!memory) outOfMemory(bytes);
     RecordSlab* slab = new (memory) RecordSlab;
     slab->live.store(live, std::memory_order_relaxed);
+    slab->used.store(0, std::memory_order_relaxed);
+    slab->space = 0;
     SECNATIVE_POISON(slab->bytes(), space);
     return slab;
 }
@@ -101,6 +108,54 @@ void* RecordPool::carveOwnBlock(size_t bytes, RecordSlab** block) {
     SECNATIVE_UNPOISON(own->bytes(), bytes);
     *block = own;
     return own->bytes();
+}
+
+namespace {
+
+// bytes of an adder block, or NULL when it has no room left (or is a parse
+// block). The caller holds a live piece of the block, so it cannot go away
+// meanwhile; other threads may carve from it at the same time.
+void* carveShared(RecordSlab* slab, size_t bytes) {
+    if (!slab) return NULL;
+    const unsigned need =
+        static_cast<unsigned>((bytes + alignof(Record) - 1) & ~(alignof(Record) - 1));
+    unsigned at = slab->used.load(std::memory_order_relaxed);
+    do {
+        if (need > slab->space - at) return NULL;
+    } while (!slab->used.compare_exchange_weak(at, at + need, std::memory_order_relaxed));
+    slab->live.fetch_add(1, std::memory_order_relaxed);
+    char* piece = slab->bytes() + at;
+    SECNATIVE_UNPOISON(piece, bytes);
+    return piece;
+}
+
+}  // namespace
+
+void* carveForChild(const Record* parent, size_t bytes, RecordSlab** block) {
+    // The newest block of a tree being built is most often the one of the
+    // latest record below the parent: the end of the chain of last children
+    // (followed a few levels down at most). Failing that, the parent's own.
+    const Record* latest = parent;
+    for (int level = 0; level < 8 && latest->childCount; ++level) {
+        latest = XMLNodeAccess::record(latest->children[latest->childCount - 1]);
+    }
+    RecordSlab* near[2] = {static_cast<RecordSlab*>(latest->slab),
+                           static_cast<RecordSlab*>(parent->slab)};
+    size_t grown = 0;
+    for (RecordSlab* slab : near) {
+        if (void* piece = carveShared(slab, bytes)) {
+            *block = slab;
+            return piece;
+        }
+        if (slab && 2 * size_t(slab->space) > grown) grown = 2 * size_t(slab->space);
+    }
+    size_t space = grown < kFirstSlabBytes ? kFirstSlabBytes : grown;
+    if (space > kLastSlabBytes) space = kLastSlabBytes;
+    space = (space - sizeof(RecordSlab)) & ~(alignof(Record) - 1);
+    RecordSlab* slab = newSlab(space, 0);
+    slab->space = static_cast<unsigned>(space);
+    *block = slab;
+    return carveShared(slab, bytes);
 }
 
 void SlabReleaser::flush() {

@@ -38,6 +38,10 @@ namespace secnative::xml {
 
 struct RecordSlab;
 
+// Names of up to this many bytes, the NUL included, are stored with their
+// record in a block's piece.
+constexpr size_t kInlineNameBytes = 128;
+
 // Hands out records and array space to one parse, one block after the other.
 class RecordPool {
   public:
@@ -58,7 +62,7 @@ class RecordPool {
     // A record as take() gives it, named with a copy of name's first length
     // bytes. A short name is stored in the same piece, behind the record.
     Record* takeNamed(const char* name, size_t length) {
-        if (length > kInlineName) {
+        if (length >= kInlineNameBytes) {
             Record* r = take();
             r->name = static_cast<char*>(allocate(length + 1));
             std::memcpy(r->name, name, length);
@@ -85,8 +89,6 @@ class RecordPool {
   private:
     // Arrays above this size get a block of their own.
     static constexpr size_t kOwnBlock = 250;
-    // Longer names than this are not stored with their record.
-    static constexpr size_t kInlineName = 120;
 
     static constexpr size_t alignUp(size_t n) {
         return (n + alignof(Record) - 1) & ~(alignof(Record) - 1);
@@ -144,6 +146,12 @@ class SlabReleaser {
 void packArrays(RecordPool* pool, Record* r, Record* const* children,
                 const XMLAttribute* attributes, const XMLClear* clears, char* const* texts,
                 const int* order);
+
+// Space for a record that the public adders make under parent, bytes long
+// (at most a few hundred): a piece of the block of the parent's latest child
+// or of the parent when one of them has room, else of a new block. *block
+// receives the block to give the piece back to.
+void* carveForChild(const Record* parent, size_t bytes, RecordSlab** block);
 
 // Frees a record whatever its origin.
 inline void releaseRecord(Record* record, SlabReleaser* releaser) {

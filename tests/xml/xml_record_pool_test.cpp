@@ -1,10 +1,12 @@
-// Records and arrays that the parser carves from shared blocks: a parsed
+// Records and arrays carved from shared blocks by the parser and the adders: a parsed
 // tree can be edited like a built one, any node can outlive its tree or be
 // released by another thread, and nothing leaks (run under the sanitize
 // preset, a piece used after its release or a block never freed fails).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -146,6 +148,37 @@ TEST(XmlRecordPool, SubtreesReleasedByOtherThreads) {
         std::thread t1([&] { halves[1].clear(); });
         t0.join();
         t1.join();
+    }
+}
+
+// The adders carve a new child from the block of its relatives, on whatever
+// thread adds it: two trees that hold records of one block grow at once.
+TEST(XmlRecordPool, AdderBlocksGrowOnTwoThreads) {
+    const int kChildren = 20000;
+    for (int round = 0; round < 10; ++round) {
+        XMLNode top = XMLNode::createXMLTopNode("t");
+        XMLNode a = top.addChild("a");
+        XMLNode b = top.addChild("b");
+        ASSERT_EQ(rec(a)->slab, rec(b)->slab);
+        XMLNode::createXMLTopNode("x").addChild(a);
+        top = XMLNode();
+        std::atomic<int> ready(0);
+        auto grow = [&ready](XMLNode n) {
+            ready++;
+            while (ready < 2) {
+            }
+            for (int i = 0; i < kChildren; ++i) n.addChild("c").addText("t");
+        };
+        std::thread t0(grow, a);
+        std::thread t1(grow, b);
+        t0.join();
+        t1.join();
+        std::set<const Record*> records;
+        for (const XMLNode* n : {&a, &b}) {
+            ASSERT_EQ(checkTree(*n), "");
+            for (int i = 0; i < kChildren; ++i) records.insert(rec(childAt(*n, i)));
+        }
+        EXPECT_EQ(records.size(), 2u * kChildren);  // no piece handed out twice
     }
 }
 
