@@ -32,10 +32,17 @@ void setOptions(uint8_t bits) {
                               static_cast<char>((bits >> 5) & 1));
 }
 
-// Changes a parsed tree the ways an application would: new items at both
-// ends of the top element, a child emptied while a handle still holds it.
+// Changes a parsed tree the ways an application would: a copy, the first
+// items deleted, new items at both ends of the top element, a child emptied
+// while a handle still holds it.
 void edit(XMLNode& node) {
     using Access = XMLNodeAccess;
+    XMLNode copy = node.deepCopy();
+    check(xmltest::dump(copy) == xmltest::dump(node), "copy differs from its source");
+    node.deleteText(0);
+    node.deleteClear(0);
+    node.deleteAttribute(0);
+    check(xmltest::checkTree(node).empty(), "tree broken after deletes");
     XMLNodeAccess::Record* r = Access::record(node);
     XMLNode held;
     if (r->childCount) held = Access::handle(Access::record(r->children[0]));

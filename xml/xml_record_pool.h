@@ -1,11 +1,14 @@
-// Node records and item arrays made by the parser come from blocks shared by
-// many of them instead of one malloc call each: a record, and the arrays of
-// one record packed side by side, are each a piece carved from a block.
-// Callers never see the difference. A record is released through
-// releaseRecord, which frees a record of its own with free() and otherwise
-// gives its piece back to the block; packed arrays go back the same way.
-// A block is freed with its last piece. Blocks are counted atomically:
-// records of one parse may end up in different trees used by different
+// Node records and item arrays made by the parser and by deepCopy come from
+// blocks shared by many of them instead of one malloc call each: a record
+// (with its name, when short) and the arrays of one record packed side by
+// side are each a piece carved from a block of one pool. The public adders
+// carve each new child from a block of its relatives instead, since a tree
+// built item by item has no pool of its own. Callers never see the
+// difference. A record is released through releaseRecord, which frees a
+// record of its own with free() and otherwise gives its piece back to the
+// block; packed arrays go back the same way. A block is freed with its last
+// piece. Blocks are counted, and the adders' blocks carved, atomically:
+// records of one block may end up in different trees used by different
 // threads.
 #ifndef SECNATIVE_XML_XML_RECORD_POOL_H
 #define SECNATIVE_XML_XML_RECORD_POOL_H
