@@ -286,11 +286,11 @@ class EditRun {
     // position it stood at.
     Item eraseChild(const Node& n, int* position = NULL) {
         auto& items = n.parent->items;
-        for (size_t p = 0; p < items.size(); ++p) {
+        for (int p = 0; p < static_cast<int>(items.size()); ++p) {
             if (items[p].child.get() == n.model) {
                 Item item = std::move(items[p]);
                 items.erase(items.begin() + p);
-                if (position) *position = static_cast<int>(p);
+                if (position) *position = p;
                 return item;
             }
         }
