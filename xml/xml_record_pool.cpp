@@ -17,18 +17,23 @@ constexpr size_t kFirstSlabBytes = 1000;
 constexpr size_t kLastSlabBytes = 64000;
 // A block's count while a pool still carves from it: far above any number
 // of pieces, so releases never reach zero before the pool lets go.
-constexpr int kCarving = 1 << 30;
+constexpr unsigned kCarving = 1u << 30;
+// An adders' block counts its pieces and the space handed out in one word.
+constexpr unsigned kPiecesMask = 0xFFFF;
+constexpr size_t kUnit = alignof(Record);
+static_assert(kLastSlabBytes / kUnit <= 0xFFFF, "an adders' block's fill fits 16 bits");
 
 }  // namespace
 
 struct alignas(std::max_align_t) RecordSlab {
-    // Pieces handed out and still alive, plus kCarving while a pool carves.
-    std::atomic<int> live;
-    // Blocks of the public adders are carved by whoever adds a child next to
-    // one of their records, on any thread: they keep their fill mark here.
-    // space is 0 in a parse's blocks, which only their pool carves from.
-    std::atomic<unsigned> used;
-    unsigned space;
+    // In a parse's block: the pieces handed out and still alive, plus
+    // kCarving while the pool carves from it.
+    // In a block of the public adders, carved by whoever adds a child next to
+    // one of its records, on any thread: the pieces alive in the low 16 bits
+    // and the space handed out, in units of kUnit, in the high 16 bits, so
+    // that one atomic step carves a piece.
+    std::atomic<unsigned> live;
+    unsigned space;  // an adders' block's bytes behind this header; 0 in a parse's
 
     char* bytes() { return reinterpret_cast<char*>(this + 1); }
 };
@@ -38,20 +43,20 @@ namespace {
 static_assert(kFirstSlabBytes - sizeof(RecordSlab) >= 8 * sizeof(Record),
               "a block holds several records");
 
-RecordSlab* newSlab(size_t space, int live) {
+RecordSlab* newSlab(size_t space, unsigned live) {
     const size_t bytes = sizeof(RecordSlab) + space;
     void* memory = std::malloc(bytes);
     if (!memory) outOfMemory(bytes);
     RecordSlab* slab = new (memory) RecordSlab;
     slab->live.store(live, std::memory_order_relaxed);
-    slab->used.store(0, std::memory_order_relaxed);
     slab->space = 0;
     SECNATIVE_POISON(slab->bytes(), space);
     return slab;
 }
 
-void dropFromSlab(RecordSlab* slab, int count) {
-    if (slab->live.fetch_sub(count, std::memory_order_acq_rel) == count) {
+void dropFromSlab(RecordSlab* slab, unsigned count) {
+    const unsigned left = slab->live.fetch_sub(count, std::memory_order_acq_rel) - count;
+    if ((slab->space ? left & kPiecesMask : left) == 0) {
         slab->~RecordSlab();
         std::free(slab);
     }
@@ -116,15 +121,15 @@ namespace {
 // block). The caller holds a live piece of the block, so it cannot go away
 // meanwhile; other threads may carve from it at the same time.
 void* carveShared(RecordSlab* slab, size_t bytes) {
-    if (!slab) return NULL;
-    const unsigned need =
-        static_cast<unsigned>((bytes + alignof(Record) - 1) & ~(alignof(Record) - 1));
-    unsigned at = slab->used.load(std::memory_order_relaxed);
+    if (!slab || !slab->space) return NULL;
+    const unsigned units = static_cast<unsigned>((bytes + kUnit - 1) / kUnit);
+    const unsigned room = static_cast<unsigned>(slab->space / kUnit);
+    unsigned word = slab->live.load(std::memory_order_relaxed);
     do {
-        if (need > slab->space - at) return NULL;
-    } while (!slab->used.compare_exchange_weak(at, at + need, std::memory_order_relaxed));
-    slab->live.fetch_add(1, std::memory_order_relaxed);
-    char* piece = slab->bytes() + at;
+        if (units > room - (word >> 16)) return NULL;
+    } while (!slab->live.compare_exchange_weak(word, word + (units << 16) + 1,
+                                               std::memory_order_relaxed));
+    char* piece = slab->bytes() + (word >> 16) * kUnit;
     SECNATIVE_UNPOISON(piece, bytes);
     return piece;
 }

@@ -113,8 +113,8 @@ class RecordPool {
     RecordSlab* slab_ = nullptr;
     char* next_ = nullptr;  // the current block's free space
     char* end_ = nullptr;
-    size_t blockBytes_ = 0;  // the current block's size
-    int handedOut_ = 0;      // pieces of the current block handed out
+    size_t blockBytes_ = 0;   // the current block's size
+    unsigned handedOut_ = 0;  // pieces of the current block handed out
 };
 
 // Gives pieces back to their blocks. Releasing a whole tree gives back many
@@ -139,7 +139,7 @@ class SlabReleaser {
 
   private:
     RecordSlab* slab_ = nullptr;
-    int count_ = 0;
+    unsigned count_ = 0;
 };
 
 // Gives record r, whose counts are set, its arrays: one piece of the pool
