@@ -1,11 +1,12 @@
-// XML document library: reference-counted node handles, the parser and the
-// character-encoding helpers.
+// XML document library: reference-counted node handles, the parser, editing
+// and queries, and the character-encoding helpers.
 //
 // A document is a tree of shared node records. Callers hold XMLNode values,
 // handles that count the references to a record; a record is freed when its
 // last handle goes, and a handle taken from inside a tree keeps its subtree
 // alive after the rest of the tree is gone. Every name, value and text held
-// by a tree is a NUL-terminated 8-bit string allocated with malloc.
+// by a tree is a NUL-terminated 8-bit string that the tree owns; strings
+// handed over to it (the _WOSD forms) must come from malloc.
 //
 // The parser is forgiving: it recovers from end tags that close several
 // elements at once and reports problems as an XMLError with the line and
