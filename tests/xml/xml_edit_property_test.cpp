@@ -329,6 +329,7 @@ class EditRun {
             EXPECT_EQ(value, want.kind == elementChild ? want.child->name : want.text);
         }
         EXPECT_EQ(node.enumContents(node.nElement()).type, elementNone);
+        EXPECT_EQ(node.enumContents(-1).type, elementNone);
     }
 
     std::mt19937 random_;

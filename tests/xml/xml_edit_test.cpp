@@ -222,6 +222,8 @@ TEST(XmlEdit, OwnershipOnEveryPath) {
         n->updateClear_WOSD(&clear, NULL);
         XMLAttribute attribute = {NULL, own("v")};
         n->updateAttribute_WOSD(&attribute, NULL);
+        EXPECT_EQ(n->updateAttribute_WOSD(NULL, &attribute), nullptr);
+        EXPECT_EQ(n->updateClear_WOSD(NULL, &clear), nullptr);
     }
     empty.addAttribute_WOSD(own("n"), own("v"));
     empty.addText_WOSD(own("t"));
@@ -237,6 +239,9 @@ TEST(XmlEdit, OwnershipOnEveryPath) {
     EXPECT_NE(node.updateText(text, 0), text);
     EXPECT_NE(node.updateClear(value, 0)->value, value);
     EXPECT_NE(node.updateName(name), name);
+    static const char open[] = "<%", close[] = "%>";  // delimiters are kept, never copied
+    XMLClear* kept = node.addClear(value, open, close);
+    EXPECT_TRUE(kept->openTag == open && kept->closeTag == close && kept->value != value);
     node = XMLNode();
     EXPECT_STREQ(name, "n");
 }
