@@ -310,6 +310,21 @@ class SECNATIVE_API XMLNode {
     // delimiters are shared, as they are never owned).
     XMLNode deepCopy() const;
 
+    // ---- Writing ---------------------------------------------------------
+
+    // The text of the node and its subtree in a new block, released with
+    // freeXMLString; *size (when given) receives its length. A nonzero
+    // format indents with tabs and line feeds, but only while the parser
+    // drops whitespace (setGlobalOptions). NULL and size 0 for an empty
+    // handle, or for a text longer than INT_MAX bytes.
+    char* createXMLString(int format = 1, int* size = NULL) const;
+    // Writes the tree to a file, after a byte-order mark under UTF-8 and an
+    // XML declaration line unless the tree starts with one; encoding names
+    // the declared encoding for the single-byte and other code pages (NULL:
+    // "ISO-8859-1"). An existing file is replaced only once the new text is
+    // completely written: a failed write leaves it as it was.
+    XMLError writeToFile(const char* fileName, const char* encoding = NULL, char format = 1) const;
+
     static XMLNode emptyXMLNode;
     static XMLClear emptyXMLClear;
     static XMLAttribute emptyXMLAttribute;
@@ -364,6 +379,11 @@ class SECNATIVE_API XMLNode {
     XMLClear* addClear_priv(int memoryIncrease, char* value, const char* openTag,
                             const char* closeTag, int pos);
 
+    // Writes the text of record at output (NULL: only measures) at a
+    // formatting level (-1: none) and returns its length in bytes, without a
+    // NUL; -1 when it would exceed INT_MAX bytes.
+    static int CreateXMLStringR(XMLNodeDataTag* record, char* output, int level);
+
     bool ParseXMLElement(void* parseRun);
     char maybeAddTxT(void* parseRun, const char* end);
     char parseClearTag(void* parseRun, void* clearTag);
@@ -379,7 +399,81 @@ struct XMLContentItem {
     XMLClear clear;
 };
 
+// Escapes text for XML: the bytes & < > " ' become entities, and every
+// other character is copied whole, a multibyte character of the current
+// encoding included (a character cut short by the NUL ends the text).
+class SECNATIVE_API ToXMLStringTool {
+  public:
+    ToXMLStringTool() : buffer(NULL), bufferSize(0) {}
+    ToXMLStringTool(const ToXMLStringTool&) = delete;
+    ToXMLStringTool& operator=(const ToXMLStringTool&) = delete;
+    ~ToXMLStringTool();
+
+    // The escaped text in the tool's buffer, valid until the next call or
+    // freeBuffer; NULL, with the buffer unchanged, for a text whose escaped
+    // form would exceed INT_MAX bytes.
+    char* toXML(const char* source);
+    void freeBuffer();
+    // Bytes of the escaped form, without a NUL; -1 beyond INT_MAX.
+    static int lengthXMLString(const char* source);
+    // Writes the escaped form and a NUL; destination must hold
+    // lengthXMLString(source) + 1 bytes.
+    static char* toXMLUnSafe(char* destination, const char* source);
+
+  private:
+    char* buffer;
+    int bufferSize;
+};
+
+// Base64 (RFC 4648 alphabet, "=" pads) for binary data in XML text. Decoding
+// skips whitespace anywhere and reports malformed text through XMLError.
+class SECNATIVE_API XMLParserBase64Tool {
+  public:
+    XMLParserBase64Tool() : buffer(NULL), bufferSize(0) {}
+    XMLParserBase64Tool(const XMLParserBase64Tool&) = delete;
+    XMLParserBase64Tool& operator=(const XMLParserBase64Tool&) = delete;
+    ~XMLParserBase64Tool();
+
+    // Buffer bytes that encode needs, NUL included; lineBreaks adds a line
+    // feed after every 72 characters. 0 when that would exceed INT_MAX.
+    static int encodeLength(int length, char lineBreaks = 0);
+    // The Base64 text of data in the tool's buffer, NUL-terminated.
+    char* encode(unsigned char* data, unsigned int length, char lineBreaks = 0);
+    // The number of bytes text decodes to.
+    static int decodeSize(const char* text, XMLError* error = NULL);
+    // Decodes into output, never writing beyond outputSize bytes: 2 when the
+    // text decoded completely, 1 when it was cut short (the bytes before the
+    // cut are written), 0 on failure.
+    static unsigned char decode(const char* text, unsigned char* output, int outputSize,
+                                XMLError* error = NULL);
+    // Decodes into the tool's buffer (not NUL-terminated); *size receives
+    // the number of bytes written. NULL on failure or for no bytes.
+    unsigned char* decode(const char* text, int* size = NULL, XMLError* error = NULL);
+    // Makes the tool's buffer hold at least size bytes and returns it.
+    void* alloc(int size);
+    void freeBuffer();
+
+  private:
+    void* buffer;
+    int bufferSize;
+};
+
 SECNATIVE_EXTERN_C_BEGIN
+
+// Releases a text made by createXMLString; NULL does nothing.
+SECNATIVE_API void freeXMLString(char* text);
+
+// Values of attribute texts, with a default for a NULL (or, but for xmltoa,
+// empty) text. Numbers are read by strtol or strtod in base 10 and clamped
+// to the result type, so every build gives the same value: xmltoi to the
+// int range, xmltol to the build's long; xmltob keeps the low 8 bits of the
+// value clamped to the int range (nonzero is true).
+SECNATIVE_API char xmltob(const char* text, char value = 0);
+SECNATIVE_API int xmltoi(const char* text, int value = 0);
+SECNATIVE_API long xmltol(const char* text, long value = 0);
+SECNATIVE_API double xmltof(const char* text, double value = 0);
+SECNATIVE_API const char* xmltoa(const char* text, const char* value = "");
+SECNATIVE_API char xmltoc(const char* text, char value = 0);
 
 // A new malloc block holding the first length bytes of source and a NUL;
 // length -1 copies the whole string. NULL for a NULL source or when the

@@ -1,0 +1,1 @@
+#include "xml/xml_parser.h"
