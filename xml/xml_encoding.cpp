@@ -51,6 +51,7 @@ constexpr ScanTables makeScanTables(const ByteLengthTable& bytes) {
         t.text[c] = special || isSpaceByte(c) || c == '<' || c == '>' || c == '=' || c == '/';
         t.quoted[c] = special || c == '"' || c == '\'' || c == '<';
         t.entity[c] = special || c == '&';
+        t.escape[c] = special || c == '&' || c == '<' || c == '>' || c == '"' || c == '\'';
     }
     return t;
 }

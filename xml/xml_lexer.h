@@ -44,6 +44,7 @@ struct ScanTables {
     unsigned char text[256];     // text tokens: whitespace, "<", ">", "=", "/"
     unsigned char quoted[256];   // quoted values: either quote, "<"
     unsigned char entity[256];   // entity decoding: "&"
+    unsigned char escape[256];   // the writer's escaping: & < > " '
 };
 const ScanTables& scanTablesFor(const signed char* byteTable);
 
@@ -165,6 +166,13 @@ inline const XMLClearTag* matchClearTag(const char* text) {
     if (text[0] != '<' || (text[1] != '!' && text[1] != 'P')) return NULL;
     return findClearTag(text);
 }
+
+// The writer's escaping of text under a byte-length table: the length of
+// the escaped form (without a NUL), and the escaped form written at out
+// (without a NUL), returning the byte behind it. A character cut short by
+// the NUL ends the text.
+uint64_t escapedLength(const char* text, const signed char* table);
+char* writeEscaped(char* out, const char* text, const signed char* table);
 
 // fromXMLString for text known to hold no NUL within length bytes: copies
 // without decoding when the text holds no "&".

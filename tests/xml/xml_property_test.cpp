@@ -220,6 +220,12 @@ TEST(XmlProperty, GeneratedDocumentsParseToTheirTrees) {
         ASSERT_EQ(got.tree, tree) << "seed " << seed << "\n" << xml;
         XMLNode node = XMLNode::parseString(xml.c_str());
         ASSERT_EQ(xmltest::checkTree(node), "") << "seed " << seed;
+        // Written out, formatted or not, the tree parses back to itself.
+        for (int format : {0, 1}) {
+            char* text = node.createXMLString(format);
+            ASSERT_EQ(xmltest::parse(text).tree, tree) << "seed " << seed << "\n" << text;
+            freeXMLString(text);
+        }
     }
 }
 

@@ -351,6 +351,109 @@ def random_strings():
     ], lines)
 
 
+# --- XML text and Base64 ------------------------------------------------------
+
+XML_DOCUMENTS = [
+    "<a/>",
+    "<a x='1' y=\"q&quot;'\"/>",
+    "<a>t</a>",
+    "<a><b>t</b></a>",
+    "<r k='&lt;&amp;&gt;'> one <c/><!--note-->two &amp; three<![CDATA[<raw&>]]><d><e>x</e>y</d></r>",
+    "<list><item id='1'>caf\u00e9 \u65e5\u672c</item><item id='2'/><item>a&lt;b</item></list>",
+]
+
+
+def escape(text):
+    for raw, entity in (("&", "&amp;"), ("<", "&lt;"), (">", "&gt;"), ('"', "&quot;"),
+                        ("'", "&apos;")):
+        text = text.replace(raw, entity)
+    return text
+
+
+def xml_items(node):
+    """A minidom element's items as the library keeps them: whitespace
+    around texts dropped, empty texts gone, comments and CDATA kept."""
+    from xml.dom import Node
+    items = []
+    for child in node.childNodes:
+        if child.nodeType == Node.TEXT_NODE:
+            text = child.data.strip(" \t\r\n")
+            if text:
+                items.append(("text", text))
+        elif child.nodeType == Node.COMMENT_NODE:
+            items.append(("clear", "<!--" + child.data + "-->"))
+        elif child.nodeType == Node.CDATA_SECTION_NODE:
+            items.append(("clear", "<![CDATA[" + child.data + "]]>"))
+        elif child.nodeType == Node.ELEMENT_NODE:
+            items.append(("element", child))
+    return items
+
+
+def xml_write(element, level):
+    """The writer's layout: level -1 writes no tabs nor line feeds; an
+    element whose only item is one text stays on one line."""
+    items = xml_items(element)
+    own = -2 if level >= 0 and len(items) == 1 and items[0][0] == "text" else level
+    out = "\t" * max(level, 0) + "<" + element.tagName
+    for name, value in element.attributes.items():
+        out += ' %s="%s"' % (name, escape(value))
+    if not items:
+        return out + "/>" + ("" if own == -1 else "\n")
+    out += ">" + ("\n" if own >= 0 else "")
+    inner = -1 if own < 0 else own + 1
+    for kind, item in items:
+        if kind == "element":
+            out += xml_write(item, inner)
+        else:
+            body = escape(item) if kind == "text" else item
+            out += body if own < 0 else "\t" * (own + 1) + body + "\n"
+    out += "\t" * max(own, 0) + "</" + element.tagName + ">"
+    return out + ("" if own == -1 else "\n")
+
+
+def xml_texts():
+    from xml.dom import minidom
+    lines = []
+    for document in XML_DOCUMENTS:
+        root = minidom.parseString(document.encode("utf-8")).documentElement
+        for fmt, level in ((0, -1), (1, 0)):
+            text = xml_write(root, level).encode("utf-8")
+            lines.append("%d|%s|%s" % (fmt, text.hex(), document))
+    write("xml_texts.txt", [
+        "format|text written, as hex|document parsed with the default options",
+        "Made by make_golden.py: python3's minidom parses, and a writer of the",
+        "layout written out there produces the text.",
+    ], lines)
+
+
+def base64_lines(data, line_breaks):
+    """Base64 with a line feed after every 18th complete group of three bytes,
+    never after the last, partial group."""
+    import base64
+    text = base64.b64encode(data).decode("ascii")
+    if not line_breaks:
+        return text
+    whole = len(data) // 3 * 4
+    out = ""
+    for group in range(0, whole, 4):
+        out += text[group:group + 4]
+        if (group // 4) % 18 == 17:
+            out += "\n"
+    return out + text[whole:]
+
+
+def base64_vectors():
+    lines = []
+    for length in list(range(0, 12)) + [53, 54, 55, 56, 107, 108, 109, 200]:
+        data = pattern(length, 7)
+        for breaks in (0, 1):
+            lines.append("%d|%s|%s" % (breaks, data.hex(), base64_lines(data, breaks).encode().hex()))
+    write("base64.txt", [
+        "lineBreaks|bytes, as hex|text, as hex",
+        "Made by make_golden.py with python3's base64 module.",
+    ], lines)
+
+
 if __name__ == "__main__":
     self_check_key_expansion()
     sha1_vectors()
@@ -359,3 +462,5 @@ if __name__ == "__main__":
     cipher_contexts()
     passwords()
     random_strings()
+    xml_texts()
+    base64_vectors()
