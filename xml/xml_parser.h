@@ -447,7 +447,8 @@ class SECNATIVE_API XMLParserBase64Tool {
     static unsigned char decode(const char* text, unsigned char* output, int outputSize,
                                 XMLError* error = NULL);
     // Decodes into the tool's buffer (not NUL-terminated); *size receives
-    // the number of bytes written. NULL on failure or for no bytes.
+    // the number of bytes written. NULL on failure or for a text that
+    // announces no bytes at all.
     unsigned char* decode(const char* text, int* size = NULL, XMLError* error = NULL);
     // Makes the tool's buffer hold at least size bytes and returns it.
     void* alloc(int size);

@@ -22,7 +22,8 @@ TEST(GoldenXml, ParsedDocumentsWriteTheirTexts) {
         char* text = root.createXMLString(std::stoi(row[0]), &size);
         ASSERT_NE(text, nullptr);
         EXPECT_EQ(to_hex(reinterpret_cast<const uint8_t*>(text), static_cast<size_t>(size)), row[1])
-            << "format " << row[0] << ": " << row[2] << "\n" << text;
+            << "format " << row[0] << ": " << row[2] << "\n"
+            << text;
         freeXMLString(text);
     }
 }

@@ -3,9 +3,9 @@
 // tree; and the tool's buffer.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <climits>
 #include <cstring>
-#include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -64,8 +64,8 @@ TEST(XmlWriter, BuiltTreesAndOptions) {
     XMLNode box = XMLNode::createXMLTopNode(NULL);
     XMLNode a = box.addChild("a");
     a.addText("t");
-    a.addText("");                            // an empty text writes nothing
-    a.addClear("v", "", NULL);                // no opening tag: no tabs either
+    a.addText("");              // an empty text writes nothing
+    a.addClear("v", "", NULL);  // no opening tag: no tabs either
     box.addText("u");
     EXPECT_EQ(written(box, 1), "<a>\n\tt\nv]]>\n</a>\n\tu\n");
     XMLNode::setGlobalOptions(XMLNode::encodingUTF8, 1, 0, 1);  // whitespace kept: no format
@@ -86,9 +86,9 @@ TEST(XmlWriter, EscapingTakesCharactersWhole) {
     xmltest::OptionsGuard guard;
     const Escape cases[] = {
         {XMLNode::encodingUTF8, "a<b & \"c\"", "a&lt;b &amp; &quot;c&quot;"},
-        {XMLNode::encodingUTF8, "\xC3<'", "\xC3<&apos;"},      // C3 leads a two-byte character
+        {XMLNode::encodingUTF8, "\xC3<'", "\xC3<&apos;"},     // C3 leads a two-byte character
         {XMLNode::encodingUTF8, "x\xE6\x97", "x\xE6\x97"},    // cut short by the end
-        {XMLNode::encodingShiftJIS, "\x83<>", "\x83<&gt;"},    // 83 leads two bytes
+        {XMLNode::encodingShiftJIS, "\x83<>", "\x83<&gt;"},   // 83 leads two bytes
         {XMLNode::encodingLegacy, "\xC3<>", "\xC3&lt;&gt;"},  // every byte its own
     };
     ToXMLStringTool tool;
