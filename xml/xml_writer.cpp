@@ -40,7 +40,8 @@ class Sink {
         ++length_;
     }
     void tabs(int n) {
-        for (int i = 0; i < n; ++i) put('\t');
+        if (kWrite) std::memset(out_ + length_, '\t', static_cast<size_t>(n));
+        length_ += static_cast<uint64_t>(n);
     }
     void escaped(const char* text, const signed char* table) {
         if (kWrite) {
@@ -71,7 +72,9 @@ struct Frame {
 template <bool kWrite>
 class Walk {
   public:
-    Walk(char* out, const signed char* table) : sink_(out), table_(table) {}
+    // stack is the caller's, so that measuring and writing share one.
+    Walk(char* out, const signed char* table, std::vector<Frame>* stack)
+        : sink_(out), table_(table), stack_(*stack) {}
 
     uint64_t run(const Record* top, int level) {
         open(top, level);
@@ -141,7 +144,14 @@ class Walk {
         } else if (named && !declaration) {
             itemLevel = level + 1;  // -1 when the element's only item is a text
         }
-        stack_.push_back({r, level, itemLevel, 0});
+        const Frame frame = {r, level, itemLevel, 0};
+        if (n == 0 || level == -2 || (n == 1 && r->textCount == 1)) {
+            // Nothing, or one text, inside: no need to come back.
+            if (n) text(r->texts[0], level);
+            close(frame);
+            return;
+        }
+        stack_.push_back(frame);
     }
 
     void close(const Frame& f) {
@@ -181,20 +191,21 @@ class Walk {
 
     Sink<kWrite> sink_;
     const signed char* table_;
-    std::vector<Frame> stack_;
+    std::vector<Frame>& stack_;
 };
 
 // The length of the text, 64-bit, and with output the text itself.
-uint64_t createText(const Record* record, char* output, int level) {
+uint64_t createText(const Record* record, char* output, int level, std::vector<Frame>* stack) {
     const signed char* table = secnative::xml::XML_ByteTable;
-    if (output) return Walk<true>(output, table).run(record, level);
-    return Walk<false>(NULL, table).run(record, level);
+    if (output) return Walk<true>(output, table, stack).run(record, level);
+    return Walk<false>(NULL, table, stack).run(record, level);
 }
 
 }  // namespace
 
 int XMLNode::CreateXMLStringR(XMLNodeDataTag* record, char* output, int level) {
-    const uint64_t length = createText(record, output, level);
+    std::vector<Frame> stack;
+    const uint64_t length = createText(record, output, level, &stack);
     return length > static_cast<uint64_t>(INT_MAX) ? -1 : static_cast<int>(length);
 }
 
@@ -202,10 +213,11 @@ char* XMLNode::createXMLString(int format, int* size) const {
     if (size) *size = 0;
     if (!d) return NULL;
     const int level = format && secnative::xml::dropWhiteSpace ? 0 : -1;
-    const uint64_t length = createText(d, NULL, level);
+    std::vector<Frame> stack;
+    const uint64_t length = createText(d, NULL, level, &stack);
     if (length > static_cast<uint64_t>(INT_MAX)) return NULL;
     char* text = static_cast<char*>(secnative::xml::allocate(static_cast<size_t>(length) + 1));
-    createText(d, text, level);
+    createText(d, text, level, &stack);
     text[length] = 0;
     if (size) *size = static_cast<int>(length);
     return text;
