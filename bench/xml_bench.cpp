@@ -17,7 +17,6 @@
 #include <expat.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
-#include <malloc.h>
 #include <tinyxml2.h>
 
 #include <cstdio>
@@ -127,12 +126,7 @@ void parseAndRelease(benchmark::State& state, const Parser* parser, const Docume
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Keep freed memory in the process and large blocks on the heap, for
-    // every parser alike: page faults are expensive on these machines and
-    // would otherwise be measured instead of parsing.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
-    mallopt(M_TOP_PAD, 16 << 20);
+    xmlbench::keepHeapInProcess();
     xmlInitParser();
 
     const char* corpus = std::getenv("XML_BENCH_CORPUS");

@@ -26,7 +26,6 @@
 //
 // Every benchmark reports the median, mean and spread of its repetitions.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 #include <tinyxml2.h>
 
 #include <chrono>
@@ -432,12 +431,7 @@ void addTreeCases(const std::string& lib, bool withQueries) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // The same heap settings as xml_bench, for every library alike: freed
-    // memory stays in the process and large blocks stay on the heap, so
-    // page faults are not measured instead of the operations.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
-    mallopt(M_TOP_PAD, 16 << 20);
+    xmlbench::keepHeapInProcess();
 
     paths = leafPaths(kPaths);
     addTreeCases<Ours>("secnative", true);

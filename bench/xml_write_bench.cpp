@@ -33,7 +33,6 @@
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
-#include <malloc.h>
 #include <openssl/evp.h>
 #include <tinyxml2.h>
 #include <unistd.h>
@@ -52,6 +51,7 @@
 
 #include "xml/xml_parser.h"
 #include "xml_bench_docs.h"
+#include "xml_bench_heap.h"
 
 #ifndef SECNATIVE_BENCH_CORPUS
 #define SECNATIVE_BENCH_CORPUS "../shared/bench-corpus"
@@ -398,12 +398,7 @@ void configure(benchmark::internal::Benchmark* b, benchmark::TimeUnit unit) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Keep freed memory in the process and large blocks on the heap, for
-    // every library alike: page faults are expensive on these machines and
-    // would otherwise be measured instead of writing.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 512 << 20);
-    mallopt(M_TOP_PAD, 16 << 20);
+    xmlbench::keepHeapInProcess();
     xmlInitParser();
     // Indented output needs the parser's whitespace dropping (the default).
     XMLNode::setGlobalOptions(XMLNode::encodingUTF8, 1, 1, 1);
