@@ -26,10 +26,11 @@ int XMLNode::indexClear(const char* value) const {
 
 namespace secnative::xml {
 
-int attributeIndex(const Record* r, const char* name) {
+int attributeIndex(const Record* r, const char* name, int start) {
     if (!name) return -1;
-    for (int i = 0; i < r->attributeCount; ++i) {
-        if (!strcasecmp(r->attributes[i].name, name)) return i;
+    for (int i = start < 0 ? 0 : start; i < r->attributeCount; ++i) {
+        const char* stored = r->attributes[i].name;
+        if (stored && !strcasecmp(stored, name)) return i;
     }
     return -1;
 }

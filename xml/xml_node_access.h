@@ -114,9 +114,9 @@ void insertChild(XMLNode& node, int step, Record* child, int pos);
 // synchronised.
 void setExactGrowth(bool exact);
 
-// The index of the first attribute named name, ignoring ASCII case; -1 when
-// there is none or name is NULL.
-int attributeIndex(const Record* record, const char* name);
+// The index of the first attribute at or after start (negative: 0) named
+// name, ignoring ASCII case; -1 when there is none or name is NULL.
+int attributeIndex(const Record* record, const char* name, int start = 0);
 
 // The index of the clear item whose value is exactly value (a NULL value
 // included), or -1. Clear records handed back by the caller are matched so.

@@ -9,6 +9,7 @@
 #include "xml/xml_node_access.h"
 #include "xml/xml_parser.h"
 
+using secnative::xml::attributeIndex;
 using secnative::xml::Record;
 
 namespace {
@@ -29,19 +30,11 @@ int findChild(const Record* r, const char* name, int start) {
     return -1;
 }
 
-// Index of the first attribute at or after start whose name matches, or -1.
-int findAttribute(const Record* r, const char* name, int start) {
-    for (int i = start < 0 ? 0 : start; i < r->attributeCount; ++i) {
-        if (sameName(r->attributes[i].name, name)) return i;
-    }
-    return -1;
-}
-
 // Whether record r has an attribute called name whose value equals value
 // (any case), or, for a NULL value, any attribute called name. Attributes
 // without a value never match a value and do not stop the search.
 bool hasAttribute(const Record* r, const char* name, const char* value) {
-    for (int i = findAttribute(r, name, 0); i >= 0; i = findAttribute(r, name, i + 1)) {
+    for (int i = attributeIndex(r, name, 0); i >= 0; i = attributeIndex(r, name, i + 1)) {
         if (!value) return true;
         const char* stored = r->attributes[i].value;
         if (stored && strcasecmp(stored, value) == 0) return true;
@@ -165,7 +158,7 @@ XMLNode XMLNode::getChildNodeWithAttribute(const char* name, const char* attribu
 
 const char* XMLNode::getAttribute(const char* name, int* iterator) const {
     if (!d || !name) return NULL;
-    int i = findAttribute(d, name, iterator ? *iterator : 0);
+    int i = attributeIndex(d, name, iterator ? *iterator : 0);
     if (i < 0) return NULL;
     if (iterator) *iterator = i + 1;
     return d->attributes[i].value;
@@ -173,12 +166,12 @@ const char* XMLNode::getAttribute(const char* name, int* iterator) const {
 
 const char* XMLNode::getAttribute(const char* name, int index) const {
     if (!d || !name) return NULL;
-    int i = findAttribute(d, name, 0);
-    for (; i >= 0 && index > 0; --index) i = findAttribute(d, name, i + 1);
+    int i = attributeIndex(d, name, 0);
+    for (; i >= 0 && index > 0; --index) i = attributeIndex(d, name, i + 1);
     return i < 0 ? NULL : d->attributes[i].value;
 }
 
 char XMLNode::isAttributeSet(const char* name) const {
     if (!d || !name) return 0;
-    return static_cast<char>(findAttribute(d, name, 0) >= 0);
+    return static_cast<char>(attributeIndex(d, name, 0) >= 0);
 }
