@@ -1,4 +1,4 @@
-// Finding items: attributes by name, ignoring ASCII case; texts and clear
+// Finding items: children and attributes by name, ignoring ASCII case; texts and clear
 // items handed back to the library by the address the tree stores, never by
 // content, so two equal texts are still two items.
 #include <strings.h>
@@ -25,6 +25,15 @@ int XMLNode::indexClear(const char* value) const {
 }
 
 namespace secnative::xml {
+
+int childIndex(const Record* r, const char* name, int start) {
+    if (!name) return -1;
+    for (int i = start < 0 ? 0 : start; i < r->childCount; ++i) {
+        const char* stored = XMLNodeAccess::record(r->children[i])->name;
+        if (stored && !strcasecmp(stored, name)) return i;
+    }
+    return -1;
+}
 
 int attributeIndex(const Record* r, const char* name, int start) {
     if (!name) return -1;

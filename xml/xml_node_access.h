@@ -114,6 +114,11 @@ void insertChild(XMLNode& node, int step, Record* child, int pos);
 // synchronised.
 void setExactGrowth(bool exact);
 
+// The index of the first child at or after start (negative: 0) named name,
+// ignoring ASCII case; -1 when there is none or name is NULL. A nameless
+// child matches no name.
+int childIndex(const Record* record, const char* name, int start = 0);
+
 // The index of the first attribute at or after start (negative: 0) named
 // name, ignoring ASCII case; -1 when there is none or name is NULL.
 int attributeIndex(const Record* record, const char* name, int start = 0);

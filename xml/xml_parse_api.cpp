@@ -72,15 +72,6 @@ void locate(const char* text, int position, int* line, int* column) {
     *column = c;
 }
 
-// The first child of node whose name equals tag, ignoring case.
-Record* childNamed(Record* node, const char* tag) {
-    for (int i = 0; i < node->childCount; ++i) {
-        Record* child = XMLNodeAccess::record(node->children[i]);
-        if (child->name && !strcasecmp(child->name, tag)) return child;
-    }
-    return NULL;
-}
-
 }  // namespace
 
 }  // namespace secnative::xml
@@ -110,12 +101,12 @@ XMLNode XMLNode::parseString(const char* text, const char* tag, XMLResults* resu
     }
     if (error <= warningNoXMLTag && tag && *tag &&
         (!result.d->name || strcasecmp(result.d->name, tag))) {
-        XMLNodeDataTag* named = childNamed(result.d, tag);
-        if (!named) {
+        const int named = childIndex(result.d, tag);
+        if (named < 0) {
             report(results, errorFirstTagNotFound, 0, 0);
             return emptyXMLNode;
         }
-        result = XMLNode(named);
+        result = XMLNode(result.d->children[named]);
     }
     if (error >= errorNoXMLData) result = emptyXMLNode;
     if (results) {

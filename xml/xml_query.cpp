@@ -10,6 +10,7 @@
 #include "xml/xml_parser.h"
 
 using secnative::xml::attributeIndex;
+using secnative::xml::childIndex;
 using secnative::xml::Record;
 
 namespace {
@@ -20,14 +21,6 @@ bool sameName(const char* stored, const char* wanted) {
 
 const char* childName(const Record* r, int i) {
     return XMLNodeAccess::record(r->children[i])->name;
-}
-
-// Index of the first child at or after start whose name matches, or -1.
-int findChild(const Record* r, const char* name, int start) {
-    for (int i = start < 0 ? 0 : start; i < r->childCount; ++i) {
-        if (sameName(childName(r, i), name)) return i;
-    }
-    return -1;
 }
 
 // Whether record r has an attribute called name whose value equals value
@@ -123,7 +116,7 @@ const char* XMLNode::getAttributeValue(int index) const {
 
 XMLNode XMLNode::getChildNode(const char* name, int* iterator) const {
     if (!d || !name) return XMLNode();
-    int i = findChild(d, name, iterator ? *iterator : 0);
+    int i = childIndex(d, name, iterator ? *iterator : 0);
     if (i < 0) return XMLNode();
     if (iterator) *iterator = i + 1;
     return d->children[i];
@@ -137,8 +130,8 @@ XMLNode XMLNode::getChildNode(const char* name, int index) const {
         }
         return XMLNode();
     }
-    int i = findChild(d, name, 0);
-    for (; i >= 0 && index > 0; --index) i = findChild(d, name, i + 1);
+    int i = childIndex(d, name, 0);
+    for (; i >= 0 && index > 0; --index) i = childIndex(d, name, i + 1);
     if (i < 0) return XMLNode();
     return d->children[i];
 }
@@ -146,8 +139,8 @@ XMLNode XMLNode::getChildNode(const char* name, int index) const {
 XMLNode XMLNode::getChildNodeWithAttribute(const char* name, const char* attributeName,
                                            const char* attributeValue, int* iterator) const {
     if (!d || !name || !attributeName) return XMLNode();
-    for (int i = findChild(d, name, iterator ? *iterator : 0); i >= 0;
-         i = findChild(d, name, i + 1)) {
+    for (int i = childIndex(d, name, iterator ? *iterator : 0); i >= 0;
+         i = childIndex(d, name, i + 1)) {
         if (hasAttribute(XMLNodeAccess::record(d->children[i]), attributeName, attributeValue)) {
             if (iterator) *iterator = i + 1;
             return d->children[i];

@@ -3,7 +3,6 @@
 //
 // An item's position is where its (index << 2) | type entry stands in the
 // order list; attributes have no position and are enumerated first.
-#include <strings.h>
 
 #include "xml/xml_node_access.h"
 #include "xml/xml_parser.h"
@@ -75,11 +74,9 @@ int XMLNode::positionOfChildNode(const char* name, int index) const {
     if (!d || index < 0) return -1;
     // The index-th child of that name, or the last one when there are fewer.
     int found = -1;
-    for (int i = 0; i < d->childCount; ++i) {
-        const char* childName = d->children[i].d->name;
-        if (!childName || strcasecmp(childName, name) != 0) continue;
+    for (int i = secnative::xml::childIndex(d, name); i >= 0 && index-- >= 0;
+         i = secnative::xml::childIndex(d, name, i + 1)) {
         found = i;
-        if (index-- == 0) break;
     }
     return found < 0 ? -1 : entryPosition(d, elementChild, found);
 }
