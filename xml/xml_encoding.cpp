@@ -39,6 +39,19 @@ constexpr ByteRange kSjisRanges[] = {{0x81, 0x9F, 2}, {0xE0, 0xEF, 2}};
 constexpr ByteRange kGb2312Ranges[] = {{0xA1, 0xF7, 2}};
 constexpr ByteRange kGbkBig5Ranges[] = {{0x81, 0xFE, 2}};
 
+// The writer's escaping skips ASCII in whole blocks, which is only right
+// while every multibyte lead byte lies from 0x80 up.
+template <size_t N>
+constexpr bool leadsAreHigh(const ByteRange (&ranges)[N]) {
+    for (size_t i = 0; i < N; ++i) {
+        if (ranges[i].first < 0x80) return false;
+    }
+    return true;
+}
+static_assert(leadsAreHigh(kUtf8Ranges) && leadsAreHigh(kSjisRanges) &&
+                  leadsAreHigh(kGb2312Ranges) && leadsAreHigh(kGbkBig5Ranges),
+              "multibyte lead bytes");
+
 constexpr bool isSpaceByte(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }

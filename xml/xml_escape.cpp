@@ -5,9 +5,11 @@
 // NUL ends the text there. Runs of plain bytes are found with the scan
 // table and copied at once.
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "xml/xml_block_scan.h"
 #include "xml/xml_lexer.h"
 #include "xml/xml_node_access.h"
 
@@ -33,8 +35,8 @@ inline const XMLEntity* entityOf(unsigned char c) {
     }
 }
 
-// Index of the first stop at or after p.
-inline const char* skipPlain(const char* p, const unsigned char* stops) {
+// The first stop at or after p, one byte at a time.
+inline const char* skipPlainBytes(const char* p, const unsigned char* stops) {
     const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
     for (;;) {
         if (stops[u[0]]) return reinterpret_cast<const char*>(u);
@@ -44,6 +46,26 @@ inline const char* skipPlain(const char* p, const unsigned char* stops) {
         u += 4;
     }
 }
+
+#ifdef SECNATIVE_XML_BLOCK_SCAN
+// The first stop at or after p: whole blocks of plain ASCII at once, then
+// any bytes from 0x80 up that the encoding leaves plain. Every stop of every
+// encoding's table is among the bytes skipPlainAscii stops at, since all
+// multibyte lead bytes lie from 0x80 up.
+inline const char* skipPlain(const char* p, const unsigned char* stops) {
+    // Text dense with entities has its next stop close by.
+    const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
+    if (stops[u[0]]) return p;
+    if (stops[u[1]]) return p + 1;
+    if (stops[u[2]]) return p + 2;
+    const char* q = skipPlainAscii(p + 3);
+    return stops[static_cast<unsigned char>(*q)] ? q : skipPlainBytes(q, stops);
+}
+#else
+inline const char* skipPlain(const char* p, const unsigned char* stops) {
+    return skipPlainBytes(p, stops);
+}
+#endif
 
 }  // namespace
 
@@ -80,12 +102,12 @@ char* writeEscaped(char* out, const char* text, const signed char* table) {
         const unsigned char c = static_cast<unsigned char>(*p);
         if (!c) return out;
         if (const XMLEntity* e = entityOf(c)) {
-            std::memcpy(out, e->entity, static_cast<size_t>(e->entityLength));
+            copyBytes(out, e->entity, static_cast<size_t>(e->entityLength));
             out += e->entityLength;
             ++p;
         } else {
             const int n = charLength(p, table);
-            std::memcpy(out, p, static_cast<size_t>(n));
+            copyBytes(out, p, static_cast<size_t>(n));
             out += n;
             p += n;
         }

@@ -2,13 +2,18 @@
 // under several encodings; round trips of the benchmark corpus; a deep
 // tree; and the tool's buffer.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
+#include "xml/xml_block_scan.h"
+#include "xml/xml_lexer.h"
 #include "xml_test_util.h"
 
 namespace {
@@ -99,6 +104,75 @@ TEST(XmlWriter, EscapingTakesCharactersWhole) {
     EXPECT_EQ(ToXMLStringTool::lengthXMLString("a<b & \"c\""), 26);
     tool.freeBuffer();
     EXPECT_STREQ(tool.toXML(""), "");
+}
+
+// The escaped form as a plain walk over the characters gives it: an entity
+// for each of & < > " ', every other character whole, a character cut short
+// by the NUL kept up to it.
+std::string escapedByWalk(const char* text, const signed char* table) {
+    static const char* const kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
+    static const char kSpecial[] = "&<>\"'";
+    std::string out;
+    for (const char* p = text; *p;) {
+        if (const char* s = std::strchr(kSpecial, *p)) {
+            out += kEntities[s - kSpecial];
+            ++p;
+            continue;
+        }
+        int n = table[static_cast<unsigned char>(*p)];
+        for (int i = 1; i < n; ++i) {
+            if (!p[i]) n = i;
+        }
+        out.append(p, static_cast<size_t>(n));
+        p += n;
+    }
+    return out;
+}
+
+// Random texts of specials, ASCII and lead and trail bytes, at every
+// alignment, under every encoding: the block scans agree with the walk.
+TEST(XmlWriter, EscapingAtEveryAlignment) {
+    xmltest::OptionsGuard guard;
+    const char kAlphabet[] = "ab <>&\"'\x80\x83\xA1\xC3\xE6\xF0\xFF";
+    std::mt19937 random(7);
+    ToXMLStringTool tool;
+    for (XMLNode::XMLCharEncoding encoding : {XMLNode::encodingUTF8, XMLNode::encodingLegacy,
+                                              XMLNode::encodingShiftJIS, XMLNode::encodingGBK}) {
+        ASSERT_EQ(XMLNode::setGlobalOptions(encoding), 0);
+        for (int round = 0; round < 400; ++round) {
+            alignas(16) char buffer[128];
+            const size_t offset = static_cast<size_t>(round % 16);
+            const size_t length = random() % 80;
+            for (size_t i = 0; i < length; ++i) {
+                buffer[offset + i] = kAlphabet[random() % (sizeof kAlphabet - 1)];
+            }
+            buffer[offset + length] = 0;
+            const char* text = buffer + offset;
+            const std::string expected = escapedByWalk(text, secnative::xml::XML_ByteTable);
+            ASSERT_EQ(tool.toXML(text), expected) << encoding << " " << round;
+            ASSERT_EQ(ToXMLStringTool::lengthXMLString(text), static_cast<int>(expected.size()));
+            ASSERT_EQ(secnative::xml::stringLength(text), length);
+        }
+    }
+}
+
+// A text that ends at the last byte of a page, with no page behind it.
+TEST(XmlWriter, EscapingStopsAtTheEndOfMappedMemory) {
+    const long page = sysconf(_SC_PAGESIZE);
+    char* map = static_cast<char*>(mmap(NULL, static_cast<size_t>(2 * page), PROT_READ | PROT_WRITE,
+                                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(map, MAP_FAILED);
+    ASSERT_EQ(mprotect(map + page, static_cast<size_t>(page), PROT_NONE), 0);
+    for (size_t length : {0, 1, 15, 16, 17, 100}) {
+        char* text = map + page - 1 - length;
+        std::memset(text, 'x', length);
+        text[length] = 0;
+        if (length) text[0] = '<';
+        EXPECT_EQ(ToXMLStringTool::lengthXMLString(text),
+                  static_cast<int>(length ? length + 3 : 0));
+        EXPECT_EQ(secnative::xml::stringLength(text), length);
+    }
+    munmap(map, static_cast<size_t>(2 * page));
 }
 
 // Every document of the corpus parses, is written (both ways) and parses
