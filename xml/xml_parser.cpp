@@ -99,8 +99,9 @@ void pushOrder(ParseRun* run, int indexInFrame, XMLElementType type) {
 }
 
 Record* addChildItem(ParseRun* run, Record* node, const char* name, int length, char decl) {
-    Record* child = run->records.take();
-    child->name = copyName(name, length);
+    // The name goes in the record's own piece of the block: the record and
+    // its name are read together whenever the tree is walked.
+    Record* child = run->records.takeNamed(name, static_cast<size_t>(length));
     child->isDeclaration = decl;
     child->parent = node;
     child->refCount = 1;  // held by the parent's entry
