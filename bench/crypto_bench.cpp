@@ -1,5 +1,7 @@
 // Throughput of our SHA-1 and of the cipher's bulk AES-128 block step, each
 // beside OpenSSL doing the same work on the same 1 MiB buffer in the same run.
+// The AES rows: the bulk step as the cipher calls it (fastest engine), the
+// 128-bit AES-NI engine alone, the table engine alone, and a stream's update.
 //
 //   crypto_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
@@ -9,7 +11,10 @@
 #include <vector>
 
 #include "cipher/block_transform.h"
+#include "cipher/cipher_stream.h"
+#include "crypto/aes_ni.h"
 #include "crypto/aes_rj.h"
+#include "crypto/cpu_features.h"
 #include "crypto/sha1.h"
 
 namespace {
@@ -51,6 +56,13 @@ void BM_Sha1_Secnative(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBufferSize);
 }
 
+// The same with the processor's SHA instructions switched off.
+void BM_Sha1_SecnativePortable(benchmark::State& state) {
+    const bool previous = secnative::crypto::force_portable(true);
+    BM_Sha1_Secnative(state);
+    secnative::crypto::force_portable(previous);
+}
+
 void BM_Sha1_OpenSSL(benchmark::State& state) {
     const std::vector<uint8_t>& in = buffers().in;
     EVP_MD* sha1 = EVP_MD_fetch(nullptr, "SHA1", nullptr);
@@ -88,6 +100,65 @@ void BM_Aes128_Secnative(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBufferSize);
 }
 
+// The same with the AES instructions switched off: the table engine.
+template <bool kEncrypt>
+void BM_Aes128_SecnativePortable(benchmark::State& state) {
+    const bool previous = secnative::crypto::force_portable(true);
+    BM_Aes128_Secnative<kEncrypt>(state);
+    secnative::crypto::force_portable(previous);
+}
+
+// The 128-bit AES-NI engine on its own, where the wide one would be chosen.
+template <bool kEncrypt>
+void BM_Aes128_SecnativeAesNi(benchmark::State& state) {
+#ifdef SECNATIVE_AES_NI
+    Buffers& b = buffers();
+    uint32_t schedule[AES_SCHEDULE_WORDS];
+    const int rounds = kEncrypt ? AES_init_encrypt(schedule, kAesKey, 128)
+                                : AES_init_decrypt(schedule, kAesKey, 128);
+    check((secnative::crypto::cpu_features() & secnative::crypto::kCpuAes) != 0, state,
+          "no AES-NI on this processor");
+    const size_t blocks = b.in.size() / AES_BLOCK_SIZE;
+    for (auto _ : state) {
+        if (kEncrypt) {
+            secnative::crypto::aes_ni_encrypt_blocks(schedule, rounds, b.in.data(), blocks,
+                                                     b.out.data());
+        } else {
+            secnative::crypto::aes_ni_decrypt_blocks(schedule, rounds, b.in.data(), blocks,
+                                                     b.out.data());
+        }
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBufferSize);
+#else
+    state.SkipWithError("no AES-NI engine in this build");
+#endif
+}
+
+// A cipher stream's update step (prepare and commit) fed the whole buffer
+// per call, after the header step: the blocks plus the stream's bookkeeping.
+template <bool kEncrypt>
+void BM_Aes128_SecnativeStream(benchmark::State& state) {
+    namespace cipher = secnative::cipher;
+    Buffers& b = buffers();
+    uint8_t ctx[cipher::kContextSize];
+    cipher::context_init(ctx, kEncrypt ? cipher::kEncrypt : cipher::kDecrypt, "BENCH", 5);
+    const cipher::ByteView password{reinterpret_cast<const uint8_t*>("pw"), 2};
+    std::vector<uint8_t> out(kBufferSize + cipher::kHeaderSize);
+    cipher::UpdatePlan plan;
+    const cipher::ByteView header{b.in.data(), kEncrypt ? 0 : cipher::kHeaderSize};
+    bool ready = cipher::update_prepare(ctx, header, password, 0, plan) == cipher::Status::ok;
+    if (ready) cipher::update_commit(ctx, plan, out.data());
+    for (auto _ : state) {
+        ready = ready && cipher::update_prepare(ctx, {b.in.data(), b.in.size()}, password, 0,
+                                                plan) == cipher::Status::ok;
+        if (ready) cipher::update_commit(ctx, plan, out.data());
+        benchmark::ClobberMemory();
+    }
+    check(ready, state, "cipher update failed");
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBufferSize);
+}
+
 // EVP aes-128-ecb without padding: the same whole-block work as ours.
 template <bool kEncrypt>
 void BM_Aes128_OpenSSL(benchmark::State& state) {
@@ -110,13 +181,32 @@ void BM_Aes128_OpenSSL(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_Sha1_Secnative)->MinWarmUpTime(kWarmUpSeconds);
+BENCHMARK(BM_Sha1_SecnativePortable)->MinWarmUpTime(kWarmUpSeconds);
 BENCHMARK(BM_Sha1_OpenSSL)->MinWarmUpTime(kWarmUpSeconds);
 BENCHMARK(BM_Aes128_Secnative<true>)
     ->Name("BM_Aes128Encrypt_Secnative")
     ->MinWarmUpTime(kWarmUpSeconds);
+BENCHMARK(BM_Aes128_SecnativeAesNi<true>)
+    ->Name("BM_Aes128Encrypt_SecnativeAesNi")
+    ->MinWarmUpTime(kWarmUpSeconds);
+BENCHMARK(BM_Aes128_SecnativePortable<true>)
+    ->Name("BM_Aes128Encrypt_SecnativePortable")
+    ->MinWarmUpTime(kWarmUpSeconds);
+BENCHMARK(BM_Aes128_SecnativeStream<true>)
+    ->Name("BM_Aes128Encrypt_SecnativeStream")
+    ->MinWarmUpTime(kWarmUpSeconds);
 BENCHMARK(BM_Aes128_OpenSSL<true>)->Name("BM_Aes128Encrypt_OpenSSL")->MinWarmUpTime(kWarmUpSeconds);
 BENCHMARK(BM_Aes128_Secnative<false>)
     ->Name("BM_Aes128Decrypt_Secnative")
+    ->MinWarmUpTime(kWarmUpSeconds);
+BENCHMARK(BM_Aes128_SecnativeAesNi<false>)
+    ->Name("BM_Aes128Decrypt_SecnativeAesNi")
+    ->MinWarmUpTime(kWarmUpSeconds);
+BENCHMARK(BM_Aes128_SecnativePortable<false>)
+    ->Name("BM_Aes128Decrypt_SecnativePortable")
+    ->MinWarmUpTime(kWarmUpSeconds);
+BENCHMARK(BM_Aes128_SecnativeStream<false>)
+    ->Name("BM_Aes128Decrypt_SecnativeStream")
     ->MinWarmUpTime(kWarmUpSeconds);
 BENCHMARK(BM_Aes128_OpenSSL<false>)
     ->Name("BM_Aes128Decrypt_OpenSSL")

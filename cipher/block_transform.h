@@ -1,6 +1,8 @@
 // Bulk ECB transform of whole 16-byte blocks: the only place where the cipher
-// streams touch the AES engine for data. A faster engine replaces the bodies
-// of these two functions and nothing else.
+// streams touch the AES engine for data. Each call takes the fastest engine
+// the processor offers (VAES on 256-bit registers, then AES-NI, then the
+// table engine); all of them give the same bytes from the same schedule, so
+// the choice is invisible to the stream.
 #ifndef SECNATIVE_CIPHER_BLOCK_TRANSFORM_H
 #define SECNATIVE_CIPHER_BLOCK_TRANSFORM_H
 

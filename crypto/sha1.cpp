@@ -1,16 +1,24 @@
-// SHA-1 (FIPS 180-1): the incremental interface and the compression function.
+// SHA-1 (FIPS 180-1): the incremental interface and the portable compression
+// function.
 //
 // The context keeps the unhashed tail of the message as bytes in message
 // order. A full block is read as sixteen big-endian words through load32_be
-// just before it is compressed, and the digest leaves through store32_be, so
-// the same code gives the same digest on little- and big-endian hosts without
-// asking the host which one it is.
+// as it is compressed, and the digest leaves through store32_be, so the same
+// code gives the same digest on little- and big-endian hosts without asking
+// the host which one it is. Whole blocks of the caller's input are compressed
+// where they lie; only a partial block goes through the context.
+//
+// x86-64 processors with the SHA extensions compress on those instead
+// (sha1_ni.cpp); each update or final call picks one compression function.
 #include "crypto/sha1.h"
 
+#include <cstddef>
 #include <cstring>
 #include <type_traits>
 
 #include "common/bytes.h"
+#include "crypto/cpu_features.h"
+#include "crypto/sha1_ni.h"
 
 // The block is addressed as bytes through an unsigned char pointer, which may
 // alias the uint32_t array; load32_be and store32_be take uint8_t pointers, so
@@ -75,17 +83,17 @@ inline uint32_t schedule(uint32_t* w, int t) {
     R(c, d, e, a, b, t + 3); \
     R(b, c, d, e, a, t + 4)
 
-// Compresses the 64 bytes of ctx->block into ctx->digest.
-void compress_block(sha1_context* ctx) {
-    const unsigned char* block = block_bytes(ctx);
+// Compresses one 64-byte block into the chaining values. The bytes are read
+// one at a time, so the block may lie at any address.
+void compress_one(uint32_t state[5], const unsigned char* block) {
     uint32_t w[16];
     for (int i = 0; i < 16; ++i) w[i] = load32_be(block + 4 * i);
 
-    uint32_t a = ctx->digest[0];
-    uint32_t b = ctx->digest[1];
-    uint32_t c = ctx->digest[2];
-    uint32_t d = ctx->digest[3];
-    uint32_t e = ctx->digest[4];
+    uint32_t a = state[0];
+    uint32_t b = state[1];
+    uint32_t c = state[2];
+    uint32_t d = state[3];
+    uint32_t e = state[4];
 
     // Rounds 0..19: choose; the first sixteen use the block words directly.
     FIVE_ROUNDS(R0, 0);
@@ -112,11 +120,11 @@ void compress_block(sha1_context* ctx) {
     FIVE_ROUNDS(R4, 70);
     FIVE_ROUNDS(R4, 75);
 
-    ctx->digest[0] += a;
-    ctx->digest[1] += b;
-    ctx->digest[2] += c;
-    ctx->digest[3] += d;
-    ctx->digest[4] += e;
+    state[0] += a;
+    state[1] += b;
+    state[2] += c;
+    state[3] += d;
+    state[4] += e;
 }
 
 #undef FIVE_ROUNDS
@@ -126,6 +134,24 @@ void compress_block(sha1_context* ctx) {
 #undef R1
 #undef R0
 #undef SHA1_ROUND
+
+// Compresses `blocks` whole blocks from data into the chaining values.
+using CompressFunction = void (*)(uint32_t state[5], const unsigned char* data, size_t blocks);
+
+void compress_portable(uint32_t state[5], const unsigned char* data, size_t blocks) {
+    for (; blocks > 0; --blocks, data += kBlockSize) compress_one(state, data);
+}
+
+// The compression function for this call: the processor's SHA instructions
+// where they are usable, the portable code everywhere else.
+CompressFunction pick_compress() {
+#ifdef SECNATIVE_SHA1_NI
+    if ((secnative::crypto::cpu_features() & secnative::crypto::kCpuSha) != 0) {
+        return secnative::crypto::sha1_ni_compress;
+    }
+#endif
+    return compress_portable;
+}
 
 }  // namespace
 
@@ -154,6 +180,7 @@ void sha1_update(sha1_context* ctx, const uint8_t* data, uint32_t len) {
     if (ctx->bit_count_low < old_low) ++ctx->bit_count_high;
     ctx->bit_count_high += len >> 29;
 
+    const CompressFunction compress = pick_compress();
     unsigned char* block = block_bytes(ctx);
     if (ctx->block_used > 0) {
         // Top up the partly filled block first.
@@ -164,21 +191,25 @@ void sha1_update(sha1_context* ctx, const uint8_t* data, uint32_t len) {
         if (used + n < kBlockSize) return;
         data += n;
         len -= n;
-        compress_block(ctx);
+        compress(ctx->digest, block, 1);
     }
-    // Whole blocks go through ctx->block one at a time, so the input buffer
-    // needs no particular alignment and is never copied as a whole.
-    while (len >= kBlockSize) {
-        std::memcpy(block, data, kBlockSize);
-        compress_block(ctx);
-        data += kBlockSize;
-        len -= kBlockSize;
+    // Whole blocks are compressed straight from the input, at any alignment.
+    const uint32_t whole = len / kBlockSize;
+    if (whole > 0) {
+        compress(ctx->digest, data, whole);
+        data += whole * kBlockSize;
+        len -= whole * kBlockSize;
+        // ctx->block ends up holding the last whole block under the tail, as
+        // if every block had been copied into it: what the context holds
+        // after a call does not depend on how the message was split.
+        std::memcpy(block + len, data - kBlockSize + len, kBlockSize - len);
     }
     std::memcpy(block, data, len);
     ctx->block_used = static_cast<int32_t>(len);
 }
 
 void sha1_final(sha1_context* ctx, uint8_t out[20]) {
+    const CompressFunction compress = pick_compress();
     unsigned char* block = block_bytes(ctx);
     // Bytes held, taken from the bit count.
     const uint32_t pos = (ctx->bit_count_low >> 3) & (kBlockSize - 1);
@@ -189,14 +220,14 @@ void sha1_final(sha1_context* ctx, uint8_t out[20]) {
     block[pos] = 0x80;
     if (pos + 1 > kLengthOffset) {
         std::memset(block + pos + 1, 0, kBlockSize - (pos + 1));
-        compress_block(ctx);
+        compress(ctx->digest, block, 1);
         std::memset(block, 0, kLengthOffset);
     } else {
         std::memset(block + pos + 1, 0, kLengthOffset - (pos + 1));
     }
     store32_be(block + kLengthOffset, ctx->bit_count_high);
     store32_be(block + kLengthOffset + 4, ctx->bit_count_low);
-    compress_block(ctx);
+    compress(ctx->digest, block, 1);
 
     for (int i = 0; i < 5; ++i) store32_be(out + 4 * i, ctx->digest[i]);
 }
