@@ -6,6 +6,10 @@
 // a call that throws, for whatever reason, leaves the Java object as it was
 // (doFinal's padding failures excepted, which end the stream on purpose).
 //
+// A small update moves its input and output with region copies through
+// native buffers, which costs less than pinning two arrays; a large one works
+// on the arrays themselves in critical regions.
+//
 // Failures are Java exceptions with fixed messages; a JNI call that fails
 // leaves its own exception pending and ends the native at once.
 #include "cipher/com_ardex_security_VXCipher.h"
@@ -22,9 +26,11 @@ namespace {
 using namespace secnative::cipher;
 using secnative::secure_wipe_object;
 using secnative::jni::ArrayRelease;
+using secnative::jni::ScopedByteArrayClass;
 using secnative::jni::ScopedCriticalByteArray;
 using secnative::jni::ScopedLocalRef;
 using secnative::jni::SecretBuffer;
+using secnative::jni::SecretScratch;
 
 constexpr char kPrivilegeException[] = "com/ardex/security/VXPrivilegeException";
 constexpr char kIllegalState[] = "java/lang/IllegalStateException";
@@ -44,6 +50,21 @@ constexpr char kInputRange[] = "offset or length outside the input array";
 
 constexpr jsize kContextLength = static_cast<jsize>(kContextSize);
 
+// Once the header step has run, an update changes only `buffered` and the
+// carry after it, so only those go back to the Java array, and only when they
+// changed (encrypting whole blocks leaves them as they were).
+constexpr size_t kMovedOffset = kBufferedOffset;
+constexpr size_t kMovedSize = kContextSize - kMovedOffset;
+static_assert(kBufferedOffset + 4 == kCarryOffset && kCarryOffset + kCarrySize == kContextSize,
+              "buffered and the carry must end the context");
+
+// Updates of up to this many input bytes run on native copies of their input
+// and output (on the stack): below it, two region copies cost less than
+// entering and leaving two critical regions.
+constexpr size_t kSmallUpdate = 512;
+// Their largest output: a header, then the carry and the input transformed.
+constexpr size_t kSmallOutput = kHeaderSize + kCarrySize + kSmallUpdate;
+
 // Largest piece of input an update transforms inside one critical region:
 // a fraction of a millisecond of cipher work.
 constexpr size_t kCriticalPiece = 64 * 1024;
@@ -55,12 +76,21 @@ ByteView view(const Password& password) {
 }
 
 // The object's stream state for one call: its Java array and a native copy
-// of the bytes, which hold the key schedule and are wiped at the end.
+// of the bytes, which hold the key schedule and carried input and are wiped
+// at the end (the copy is filled from the array at once, so never zeroed).
 struct StreamState {
-    explicit StreamState(JNIEnv* env) : array(env, nullptr) {}
+    explicit StreamState(JNIEnv* env)
+        : clazz(env, nullptr),
+          array(env, nullptr),
+          bytes(copy.use(kContextSize + kMovedSize)),
+          fetchedMoved(bytes + kContextSize) {}
+    ScopedLocalRef<jclass> clazz;  // the object's class, for a look-up of `password`
     jfieldID field = nullptr;
     ScopedLocalRef<jbyteArray> array;
-    SecretBuffer<uint8_t, kContextSize> bytes;
+    SecretScratch<kContextSize + kMovedSize> copy;
+    uint8_t* const bytes;         // the state, worked on by the steps
+    uint8_t* const fetchedMoved;  // its moved fields as fetched
+    bool headerPending = false;   // as fetched: the header step runs in this call
 };
 
 void throwStatus(JNIEnv* env, Status status) {
@@ -72,12 +102,12 @@ void throwStatus(JNIEnv* env, Status status) {
 
 // Fetches `context` and copies it in. Anything but a byte array of the
 // state's exact size is a damaged state: reading it as one would go outside
-// the Java array. byteArrayClass is the class byte[]; update passes its input
-// array's class, which spares it a FindClass on every call.
-bool fetchStreamState(JNIEnv* env, jobject self, jclass byteArrayClass, StreamState& state) {
-    ScopedLocalRef<jclass> clazz(env, env->GetObjectClass(self));
-    state.field = secnative::jni::getFieldIdOrThrow(env, clazz.get(), "context", kObjectSignature,
-                                                    kIllegalState, kContextFieldMissing);
+// the Java array. sample, when given, is a byte array the caller holds, for
+// the type check when the library keeps no reference to byte[].
+bool fetchStreamState(JNIEnv* env, jobject self, jbyteArray sample, StreamState& state) {
+    state.clazz.reset(env->GetObjectClass(self));
+    state.field = secnative::jni::getFieldIdOrThrow(
+        env, state.clazz.get(), "context", kObjectSignature, kIllegalState, kContextFieldMissing);
     if (state.field == nullptr) return false;
 
     ScopedLocalRef<jobject> context(env, env->GetObjectField(self, state.field));
@@ -85,30 +115,50 @@ bool fetchStreamState(JNIEnv* env, jobject self, jclass byteArrayClass, StreamSt
         secnative::jni::throwIllegalStateException(env, kNotInitialized);
         return false;
     }
-    if (!env->IsInstanceOf(context.get(), byteArrayClass) ||
+    ScopedByteArrayClass byteArray(env, sample);
+    if (byteArray.get() == nullptr) return false;
+    if (!env->IsInstanceOf(context.get(), byteArray.get()) ||
         env->GetArrayLength(static_cast<jarray>(context.get())) != kContextLength) {
         throwStatus(env, Status::damaged_context);
         return false;
     }
     state.array.reset(static_cast<jbyteArray>(context.release()));
-    return secnative::jni::readByteArrayRegion(env, state.array.get(), 0, kContextLength,
-                                               state.bytes.data());
+    if (!secnative::jni::readByteArrayRegion(env, state.array.get(), 0, kContextLength,
+                                             state.bytes)) {
+        return false;
+    }
+    std::memcpy(state.fetchedMoved, state.bytes + kMovedOffset, kMovedSize);
+    state.headerPending = ctx_header_pending(state.bytes);
+    return true;
 }
 
+// Writes an update's changes back: the whole state after a header step,
+// otherwise the fields an update moves, if they changed.
 bool storeStreamState(JNIEnv* env, const StreamState& state) {
-    return secnative::jni::writeByteArrayRegion(env, state.array.get(), 0, kContextLength,
-                                                state.bytes.data());
+    if (state.headerPending) {
+        return secnative::jni::writeByteArrayRegion(env, state.array.get(), 0, kContextLength,
+                                                    state.bytes);
+    }
+    const uint8_t* moved = state.bytes + kMovedOffset;
+    if (std::memcmp(moved, state.fetchedMoved, kMovedSize) == 0) return true;
+    return secnative::jni::writeByteArrayRegion(env, state.array.get(),
+                                                static_cast<jsize>(kMovedOffset),
+                                                static_cast<jsize>(kMovedSize), moved);
 }
 
 // Reads the object's `password` for the header step, at most its first 31
 // bytes. A class without the field is refused rather than read blindly.
-bool readPassword(JNIEnv* env, jobject self, Password& password) {
-    ScopedLocalRef<jclass> clazz(env, env->GetObjectClass(self));
+bool readPassword(JNIEnv* env, jobject self, const StreamState& state, Password& password) {
     jfieldID field = secnative::jni::getFieldIdOrThrow(
-        env, clazz.get(), "password", kStringSignature, kIllegalState, kPasswordFieldMissing);
+        env, state.clazz.get(), "password", kStringSignature, kIllegalState, kPasswordFieldMissing);
     if (field == nullptr) return false;
     ScopedLocalRef<jstring> value(env, static_cast<jstring>(env->GetObjectField(self, field)));
     return secnative::jni::copyStringUtf(env, value.get(), password.array());
+}
+
+// The time for a header made in this call; the clock is read only then.
+uint32_t headerTime(const StreamState& state) {
+    return state.headerPending && !ctx_decrypting(state.bytes) ? current_header_time() : 0;
 }
 
 bool checkInput(JNIEnv* env, jbyteArray input, jint offset, jint length) {
@@ -123,40 +173,43 @@ bool checkInput(JNIEnv* env, jbyteArray input, jint offset, jint length) {
     return true;
 }
 
-// First half of an update, on the native copy of the state: reads the
-// password while the header step is pending (the copy dies with this
-// function) and runs the header step and the checks. Returns false with an
-// exception pending.
-bool prepareUpdate(JNIEnv* env, jobject self, StreamState& state, jbyteArray input, jint offset,
-                   jint length, UpdatePlan& plan) {
-    Password password;
-    if (ctx_header_pending(state.bytes.data()) && !readPassword(env, self, password)) {
+// An update of at most kSmallUpdate bytes, on native copies: the input is
+// copied in, the steps write the output into a native buffer, and the new
+// array is made from that. Returns false with an exception pending.
+bool updateSmall(JNIEnv* env, StreamState& state, ByteView password, jbyteArray input, jint offset,
+                 jint length, ScopedLocalRef<jbyteArray>& output) {
+    // Input, then output: plaintext on one side or the other. The output is
+    // at most kSmallOutput bytes, since the steps refuse a state that carries
+    // more than 32 bytes.
+    SecretScratch<kSmallUpdate + kSmallOutput> buffers;
+    const size_t inLength = static_cast<size_t>(length);
+    uint8_t* inBytes = buffers.use(inLength);
+    if (length > 0 && !secnative::jni::readByteArrayRegion(env, input, offset, length, inBytes)) {
         return false;
     }
-    Status status;
-    {
-        ScopedCriticalByteArray in(env, input, ArrayRelease::discard);
-        if (in.data() == nullptr) return false;
-        const ByteView range{in.data() + offset, static_cast<size_t>(length)};
-        status =
-            update_prepare(state.bytes.data(), range, view(password), current_header_time(), plan);
-    }
+    UpdatePlan plan;
+    const Status status =
+        update_prepare(state.bytes, {inBytes, inLength}, password, headerTime(state), plan);
     if (status != Status::ok) {
         throwStatus(env, status);
         return false;
     }
-    return true;
+    const size_t outLength = plan.output_len();
+    uint8_t* outBytes = buffers.use(inLength + outLength) + inLength;
+    update_commit(state.bytes, plan, outBytes);
+    if (outLength == 0) return true;
+    output.reset(secnative::jni::newByteArray(env, outBytes, outLength));
+    return static_cast<bool>(output);
 }
 
-// Second half: transforms straight from the input array into the output
-// array, in pieces of at most kCriticalPiece input bytes, each in a critical
-// region of its own so that none holds off the garbage collector for long.
-// Each piece is an update of its own on the native state (the header step has
-// run in the first half), and their outputs follow one another exactly as the
-// whole update's would.
-bool commitUpdate(JNIEnv* env, StreamState& state, jbyteArray input, jint offset, jint length,
-                  const UpdatePlan& plan, jbyteArray output) {
-    uint8_t* ctx = state.bytes.data();
+// Transforms straight from the input array into the output array, in pieces
+// of at most kCriticalPiece input bytes, each in a critical region of its own
+// so that none holds off the garbage collector for long. Each piece is an
+// update of its own on the native state (the header step has run before), and
+// their outputs follow one another exactly as the whole update's would.
+bool transformInPieces(JNIEnv* env, StreamState& state, jbyteArray input, jint offset, jint length,
+                       const UpdatePlan& plan, jbyteArray output) {
+    uint8_t* ctx = state.bytes;
     size_t at = static_cast<size_t>(offset) + (static_cast<size_t>(length) - plan.input.size);
     size_t left = plan.input.size;
     size_t written = 0;
@@ -173,7 +226,7 @@ bool commitUpdate(JNIEnv* env, StreamState& state, jbyteArray input, jint offset
         const size_t piece = std::min(left, kCriticalPiece);
         UpdatePlan piecePlan;
         // With the header step done, this only sizes the piece's blocks; the
-        // state passed its checks in the first half.
+        // state passed its checks before.
         status = update_prepare(ctx, {in.data() + at, piece}, {}, 0, piecePlan);
         if (status != Status::ok) break;
         update_commit(ctx, piecePlan, out.data() == nullptr ? nullptr : out.data() + written);
@@ -186,6 +239,39 @@ bool commitUpdate(JNIEnv* env, StreamState& state, jbyteArray input, jint offset
         return false;
     }
     return true;
+}
+
+// A larger update, on the Java arrays themselves: the header step and the
+// checks first (in a critical region of the input, which holds the header
+// when decrypting), then the output array, then the transform.
+bool updateLarge(JNIEnv* env, StreamState& state, ByteView password, jbyteArray input, jint offset,
+                 jint length, ScopedLocalRef<jbyteArray>& output) {
+    UpdatePlan plan;
+    Status status;
+    {
+        ScopedCriticalByteArray in(env, input, ArrayRelease::discard);
+        if (in.data() == nullptr) return false;
+        const ByteView range{in.data() + offset, static_cast<size_t>(length)};
+        status = update_prepare(state.bytes, range, password, headerTime(state), plan);
+    }
+    if (status != Status::ok) {
+        throwStatus(env, status);
+        return false;
+    }
+    // The output array is made before anything is written back, so a failed
+    // allocation leaves the stream where it was.
+    if (plan.output_len() > 0) {
+        output.reset(secnative::jni::newByteArray(env, plan.output_len()));
+        if (!output) return false;
+    }
+    return transformInPieces(env, state, input, offset, length, plan, output.get());
+}
+
+bool runUpdate(JNIEnv* env, StreamState& state, ByteView password, jbyteArray input, jint offset,
+               jint length, ScopedLocalRef<jbyteArray>& output) {
+    return static_cast<size_t>(length) <= kSmallUpdate
+               ? updateSmall(env, state, password, input, offset, length, output)
+               : updateLarge(env, state, password, input, offset, length, output);
 }
 
 }  // namespace
@@ -223,41 +309,37 @@ void vx_cipher_init(JNIEnv* env, jobject self) {
 
 jbyteArray vx_cipher_update(JNIEnv* env, jobject self, jbyteArray input, jint offset, jint length) {
     if (!checkInput(env, input, offset, length)) return nullptr;
-    ScopedLocalRef<jclass> byteArrayClass(env, env->GetObjectClass(input));
     StreamState state(env);
-    if (!fetchStreamState(env, self, byteArrayClass.get(), state)) return nullptr;
+    if (!fetchStreamState(env, self, input, state)) return nullptr;
 
-    UpdatePlan plan;
-    if (!prepareUpdate(env, self, state, input, offset, length, plan)) return nullptr;
-
-    // The output array is made before anything is written back, so a failed
-    // allocation leaves the stream where it was.
     ScopedLocalRef<jbyteArray> output(env, nullptr);
-    if (plan.output_len() > 0) {
-        output.reset(secnative::jni::newByteArray(env, plan.output_len()));
-        if (!output) return nullptr;
+    bool done;
+    if (state.headerPending) {
+        // The password is read only for the header step; its copy dies here.
+        Password password;
+        done = readPassword(env, self, state, password) &&
+               runUpdate(env, state, view(password), input, offset, length, output);
+    } else {
+        done = runUpdate(env, state, {}, input, offset, length, output);
     }
-    if (!commitUpdate(env, state, input, offset, length, plan, output.get())) return nullptr;
-    if (!storeStreamState(env, state)) return nullptr;
+    if (!done || !storeStreamState(env, state)) return nullptr;
     return output.release();
 }
 
 jbyteArray vx_cipher_doFinal(JNIEnv* env, jobject self) {
-    ScopedLocalRef<jclass> byteArrayClass(env, env->FindClass("[B"));
-    if (!byteArrayClass) return nullptr;
     StreamState state(env);
-    if (!fetchStreamState(env, self, byteArrayClass.get(), state)) return nullptr;
+    if (!fetchStreamState(env, self, nullptr, state)) return nullptr;
 
     FinalOutput out;
     Status status;
     {
         // An encrypting stream that never had an update makes its header here.
         Password password;
-        const uint8_t* ctx = state.bytes.data();
-        if (ctx_header_pending(ctx) && !ctx_decrypting(ctx) && !readPassword(env, self, password)) {
+        if (state.headerPending && !ctx_decrypting(state.bytes) &&
+            !readPassword(env, self, state, password)) {
             return nullptr;
         }
-        status = final_step(state.bytes.data(), view(password), current_header_time(), out);
+        status = final_step(state.bytes, view(password), headerTime(state), out);
     }
     if (status == Status::damaged_context) {  // the object keeps its state
         throwStatus(env, status);

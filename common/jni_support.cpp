@@ -1,9 +1,24 @@
 #include "common/jni_support.h"
 
+#include <atomic>
 #include <cstring>
 #include <limits>
 
 namespace secnative::jni {
+
+namespace {
+
+// Set by the load hook before any native of the library can run, read by
+// natives on any thread.
+std::atomic<jclass> g_byteArrayClass{nullptr};
+
+JNIEnv* envOf(JavaVM* vm) {
+    void* env = nullptr;
+    if (vm == nullptr || vm->GetEnv(&env, JNI_VERSION_1_4) != JNI_OK) return nullptr;
+    return static_cast<JNIEnv*>(env);
+}
+
+}  // namespace
 
 void throwException(JNIEnv* env, const char* className, const char* message) {
     ScopedLocalRef<jclass> clazz(env, env->FindClass(className));
@@ -134,6 +149,36 @@ jbyteArray newByteArray(JNIEnv* env, const uint8_t* bytes, size_t length) {
         return nullptr;
     }
     return array.release();
+}
+
+void retainByteArrayClass(JavaVM* vm) {
+    JNIEnv* env = envOf(vm);
+    if (env == nullptr) return;
+    ScopedLocalRef<jclass> local(env, env->FindClass("[B"));
+    if (!local) {
+        env->ExceptionClear();  // loading goes on; the natives look the class up per call
+        return;
+    }
+    auto global = static_cast<jclass>(env->NewGlobalRef(local.get()));
+    if (global == nullptr) {
+        env->ExceptionClear();
+        return;
+    }
+    jclass old = g_byteArrayClass.exchange(global, std::memory_order_acq_rel);
+    if (old != nullptr) env->DeleteGlobalRef(old);
+}
+
+void releaseByteArrayClass(JavaVM* vm) {
+    jclass old = g_byteArrayClass.exchange(nullptr, std::memory_order_acq_rel);
+    JNIEnv* env = envOf(vm);
+    if (old != nullptr && env != nullptr) env->DeleteGlobalRef(old);
+}
+
+ScopedByteArrayClass::ScopedByteArrayClass(JNIEnv* env, jbyteArray sample)
+    : local_(env, nullptr), class_(g_byteArrayClass.load(std::memory_order_acquire)) {
+    if (class_ != nullptr) return;
+    local_.reset(sample != nullptr ? env->GetObjectClass(sample) : env->FindClass("[B"));
+    class_ = local_.get();
 }
 
 }  // namespace secnative::jni

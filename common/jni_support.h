@@ -18,10 +18,12 @@
 //    exception pending, and it leaves the exception for its caller.
 //  - It throws with throwException() (or a named wrapper) and returns on the
 //    next line.
-//  - Copies of secrets live in SecretBuffer, which wipes itself.
+//  - Copies of secrets live in SecretBuffer or SecretScratch, which wipe
+//    themselves.
 //
-// Nothing here caches class references or field IDs: natives look them up
-// on every call.
+// Nothing here caches field IDs, and the only class reference kept between
+// calls is the one to byte[] (see ScopedByteArrayClass below): natives look
+// everything else up on every call.
 #ifndef SECNATIVE_COMMON_JNI_SUPPORT_H
 #define SECNATIVE_COMMON_JNI_SUPPORT_H
 
@@ -154,6 +156,31 @@ bool copyStringUtf(JNIEnv* env, jstring string, char (&out)[N]) {
     return detail::copyStringUtf(env, string, out, N, N - 1, scratch);
 }
 
+// Room for up to N bytes of per-call data that may be secret (an input or
+// output that is plaintext on one side of the cipher). Unlike SecretBuffer it
+// is not zeroed first, and only the part taken with use() is wiped when the
+// scope ends, so a small call pays for the bytes it moves, not for N.
+template <size_t N>
+class SecretScratch {
+  public:
+    // The bytes are left as they are: whoever uses them writes them first.
+    // cppcheck-suppress uninitMemberVar
+    SecretScratch() = default;
+    ~SecretScratch() { secure_wipe(bytes_, used_); }
+    SecretScratch(const SecretScratch&) = delete;
+    SecretScratch& operator=(const SecretScratch&) = delete;
+
+    // The first n bytes (n at most N), wiped at the end of the scope.
+    uint8_t* use(size_t n) {
+        used_ = n < N ? n : N;
+        return bytes_;
+    }
+
+  private:
+    uint8_t bytes_[N];
+    size_t used_ = 0;
+};
+
 // ---------------------------------------------------------------------------
 // Byte arrays
 
@@ -229,6 +256,35 @@ jbyteArray newByteArray(JNIEnv* env, const uint8_t* bytes, size_t length);
 // A new zero-filled Java byte array of length bytes, or null with an
 // exception pending.
 jbyteArray newByteArray(JNIEnv* env, size_t length);
+
+// ---------------------------------------------------------------------------
+// The class byte[]
+
+// Load hooks. retainByteArrayClass() keeps a global reference to byte[] for
+// the natives' type checks, so that they need no lookup per call: byte[]
+// belongs to the bootstrap class loader, which never unloads a class, so the
+// reference names the same class for as long as the virtual machine runs.
+// A failed lookup is cleared and leaves the natives to look the class up
+// themselves. releaseByteArrayClass() drops the reference.
+void retainByteArrayClass(JavaVM* vm);
+void releaseByteArrayClass(JavaVM* vm);
+
+// The class byte[] for the scope: the reference kept since load time, or,
+// when the library was not loaded through the virtual machine, a local one
+// fetched now, from sample when one is given (cheaper than FindClass).
+class ScopedByteArrayClass {
+  public:
+    ScopedByteArrayClass(JNIEnv* env, jbyteArray sample);
+    ScopedByteArrayClass(const ScopedByteArrayClass&) = delete;
+    ScopedByteArrayClass& operator=(const ScopedByteArrayClass&) = delete;
+
+    // Null, with an exception pending, when the lookup failed.
+    jclass get() const { return class_; }
+
+  private:
+    ScopedLocalRef<jclass> local_;
+    jclass class_;
+};
 
 }  // namespace secnative::jni
 

@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "cipher/cipher_stream.h"
 #include "cipher/com_ardex_security_VXCipher.h"
 #include "cipher/fake_jni_env.h"
+#include "common/bytes.h"
 
 namespace secnative::test {
 namespace {
@@ -268,6 +270,162 @@ INSTANTIATE_TEST_SUITE_P(Cipher, NativesUnderFailures, ::testing::ValuesIn(scena
                          [](const ::testing::TestParamInfo<Scenario>& param) {
                              return std::string(param.param.name);
                          });
+
+std::vector<int8_t> bytesOf(const FakeObject* array) {
+    return array == nullptr ? std::vector<int8_t>() : array->bytes;
+}
+
+// The library loaded through its load hook for a scope, as the virtual
+// machine loads it, and unloaded at the end.
+class Loaded {
+  public:
+    explicit Loaded(JavaVM* vm) : vm_(vm) { EXPECT_EQ(JNI_VERSION_1_4, JNI_OnLoad(vm, nullptr)); }
+    ~Loaded() { JNI_OnUnload(vm_, nullptr); }
+    Loaded(const Loaded&) = delete;
+    Loaded& operator=(const Loaded&) = delete;
+
+  private:
+    JavaVM* vm_;
+};
+
+class NativesLoaded : public ::testing::TestWithParam<Scenario> {};
+
+// Loaded, the natives check their state array against the class kept since
+// load time: the same outcomes and rules as above, with no look-up of byte[]
+// and only the object's own class fetched.
+TEST_P(NativesLoaded, KeepTheRulesWithTheClassKeptAtLoad) {
+    const Scenario& scenario = GetParam();
+    int fallible = 0;
+    for (int failAt = 0; failAt == 0 || failAt <= fallible; ++failAt) {
+        SCOPED_TRACE("failing fallible call " + std::to_string(failAt));
+        FakeEnv fake;
+        {
+            Loaded loaded(fake.vm());
+            Fixture f;
+            scenario.setup(fake, f);
+            FakeObject* before = f.cipher->refs["context"];
+            const std::vector<int8_t> bytesBefore = bytesOf(before);
+            fake.startCounting(failAt);
+            jobject result = invoke(fake, f, scenario.call);
+
+            EXPECT_TRUE(fake.violations().empty()) << joined(fake.violations());
+            EXPECT_EQ(0, fake.pins());
+            EXPECT_EQ(0, fake.findClassCalls("[B"));
+            EXPECT_LE(fake.calls("GetObjectClass"), 1);
+            FakeObject* after = f.cipher->refs["context"];
+            if (failAt == 0) {
+                fallible = fake.fallibleCalls();
+                const char* thrown =
+                    fake.pending() == nullptr ? nullptr : fake.pending()->name.c_str();
+                EXPECT_STREQ(scenario.expectedException, thrown);
+                EXPECT_EQ(result == nullptr ? 0 : 1, fake.liveRefs());
+            } else {
+                EXPECT_EQ(nullptr, result);
+                EXPECT_EQ(fake.injected(), fake.pending());
+                EXPECT_EQ(0, fake.liveRefs());
+                if (!(scenario.endsStream && after == nullptr)) {
+                    EXPECT_EQ(before, after);
+                    EXPECT_EQ(bytesBefore, bytesOf(after));
+                }
+            }
+        }
+        EXPECT_EQ(0, fake.liveGlobalRefs());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cipher, NativesLoaded, ::testing::ValuesIn(scenarios()),
+                         [](const ::testing::TestParamInfo<Scenario>& param) {
+                             return std::string(param.param.name);
+                         });
+
+// A load whose look-up of byte[] fails still loads, with nothing pending, and
+// leaves the natives to look the class up per call.
+TEST(CipherLoadHook, FailedLookUpAtLoadLeavesTheNativesWorking) {
+    for (int failAt : {1, 2}) {  // FindClass, NewGlobalRef
+        SCOPED_TRACE("failing load-time call " + std::to_string(failAt));
+        FakeEnv fake;
+        fake.startCounting(failAt);
+        Loaded loaded(fake.vm());
+        EXPECT_EQ(nullptr, fake.pending());
+        EXPECT_EQ(0, fake.liveGlobalRefs());
+        EXPECT_TRUE(fake.violations().empty()) << joined(fake.violations());
+
+        Fixture f;
+        makeCipher(fake, f, 1);
+        initKey(fake, f);
+        EXPECT_EQ(48u, feed(fake, f, pattern(40, 9)).size());  // header and two blocks
+        jobject last = vx_cipher_doFinal(fake.env(), f.self);
+        ASSERT_NE(nullptr, last);
+        EXPECT_EQ(16u, FakeEnv::deref(last)->bytes.size());
+        EXPECT_EQ(2, fake.findClassCalls("[B"));  // at load, then doFinal's own
+    }
+}
+
+struct PieceCase {
+    const char* name;
+    int32_t mode;
+    std::vector<jint> pieces;  // update lengths, fed one after another from one array
+};
+
+void PrintTo(const PieceCase& param, std::ostream* os) {
+    *os << param.name;
+}
+
+class NativesState : public ::testing::TestWithParam<PieceCase> {};
+
+// After every update, small (native copies) or large (critical regions), the
+// output and the object's whole state array are what the steps give for the
+// same input, whichever part of the state the native wrote back.
+TEST_P(NativesState, MatchesTheStepsAfterEveryUpdate) {
+    using namespace secnative::cipher;
+    const PieceCase& param = GetParam();
+    FakeEnv fake;
+    Fixture f;
+    makeCipher(fake, f, param.mode);
+    initKey(fake, f);
+    std::vector<uint8_t> expected(f.cipher->refs["context"]->bytes.begin(),
+                                  f.cipher->refs["context"]->bytes.end());
+    const jint total = std::accumulate(param.pieces.begin(), param.pieces.end(), 0);
+    const std::vector<int8_t> data = pattern(static_cast<size_t>(total), 5);
+    auto input = reinterpret_cast<jbyteArray>(fake.ref(fake.newByteArray(data)));
+    const std::string password = "s3cret";
+    const ByteView secret{reinterpret_cast<const uint8_t*>(password.data()), password.size()};
+
+    jint offset = 0;
+    for (jint piece : param.pieces) {
+        SCOPED_TRACE("update of " + std::to_string(piece) + " at " + std::to_string(offset));
+        jobject out = vx_cipher_update(fake.env(), f.self, input, offset, piece);
+        ASSERT_EQ(nullptr, fake.pending());
+        const std::vector<int8_t> got =
+            out == nullptr ? std::vector<int8_t>() : FakeEnv::deref(out)->bytes;
+
+        // An encrypting header holds the time of the call; the steps take it from there.
+        const bool header = ctx_header_pending(expected.data()) && param.mode == kEncrypt;
+        const uint32_t now = header && got.size() >= 16
+                                 ? load32_be(reinterpret_cast<const uint8_t*>(got.data()) + 8)
+                                 : 0;
+        UpdatePlan plan;
+        const ByteView range{reinterpret_cast<const uint8_t*>(data.data()) + offset,
+                             static_cast<size_t>(piece)};
+        ASSERT_EQ(Status::ok, update_prepare(expected.data(), range, secret, now, plan));
+        std::vector<int8_t> want(plan.output_len());
+        update_commit(expected.data(), plan, reinterpret_cast<uint8_t*>(want.data()));
+
+        EXPECT_EQ(want, got);
+        const std::vector<int8_t>& state = f.cipher->refs["context"]->bytes;
+        EXPECT_EQ(std::vector<int8_t>(expected.begin(), expected.end()), state);
+        offset += piece;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cipher, NativesState,
+    ::testing::Values(
+        PieceCase{"EncryptingSmallAndLarge", 1, {0, 1, 15, 16, 17, 64, 100, 600, 3, 2000, 48}},
+        PieceCase{"DecryptingSmallAndLarge", 2, {16, 1, 15, 16, 17, 64, 100, 600, 3, 2000, 48}},
+        PieceCase{"EncryptingLargeFirst", 1, {700, 5, 64}},
+        PieceCase{"DecryptingLargeFirst", 2, {700, 64, 64, 31}}),
+    [](const ::testing::TestParamInfo<PieceCase>& param) { return std::string(param.param.name); });
 
 }  // namespace
 }  // namespace secnative::test

@@ -69,6 +69,7 @@ bool rangeOk(const FakeObject* a, jsize start, jsize len) {
 
 jclass JNICALL FindClass(JNIEnv*, const char* name) {
     g_env->enter("FindClass", kNotWithPending, kOutsideCritical);
+    g_env->countFindClass(name);
     if (g_env->failHere()) return nullptr;
     return newRef<jclass>(g_env->classNamed(name));
 }
@@ -103,6 +104,23 @@ jboolean JNICALL ExceptionCheck(JNIEnv*) {
 void JNICALL DeleteLocalRef(JNIEnv*, jobject ref) {
     g_env->enter("DeleteLocalRef", kWithPending, kOutsideCritical);
     g_env->dropRef(ref);
+}
+
+jobject JNICALL NewGlobalRef(JNIEnv*, jobject ref) {
+    g_env->enter("NewGlobalRef", kNotWithPending, kOutsideCritical);
+    if (g_env->failHere()) return nullptr;
+    return g_env->globalRef(obj(ref));
+}
+
+void JNICALL DeleteGlobalRef(JNIEnv*, jobject ref) {
+    g_env->enter("DeleteGlobalRef", kWithPending, kOutsideCritical);
+    g_env->dropGlobalRef(ref);
+}
+
+jint JNICALL GetEnv(JavaVM*, void** env, jint version) {
+    if (version < JNI_VERSION_1_1 || version > JNI_VERSION_1_8) return JNI_EVERSION;
+    *env = g_env->env();
+    return JNI_OK;
 }
 
 jclass JNICALL GetObjectClass(JNIEnv*, jobject o) {
@@ -226,6 +244,8 @@ FakeEnv::FakeEnv() : table_() {
     table_.ExceptionClear = ExceptionClear;
     table_.ExceptionCheck = ExceptionCheck;
     table_.DeleteLocalRef = DeleteLocalRef;
+    table_.NewGlobalRef = NewGlobalRef;
+    table_.DeleteGlobalRef = DeleteGlobalRef;
     table_.GetObjectClass = GetObjectClass;
     table_.IsInstanceOf = IsInstanceOf;
     table_.GetFieldID = GetFieldID;
@@ -241,11 +261,15 @@ FakeEnv::FakeEnv() : table_() {
     table_.GetPrimitiveArrayCritical = GetPrimitiveArrayCritical;
     table_.ReleasePrimitiveArrayCritical = ReleasePrimitiveArrayCritical;
     env_.functions = &table_;
+    vmTable_ = {};
+    vmTable_.GetEnv = GetEnv;
+    vm_.functions = &vmTable_;
     g_env = this;
 }
 
 FakeEnv::~FakeEnv() {
     for (void* ref : refs_) delete static_cast<FakeRef*>(ref);
+    for (void* ref : globalRefs_) delete static_cast<FakeRef*>(ref);
     g_env = nullptr;
 }
 
@@ -309,12 +333,42 @@ void FakeEnv::dropRef(jobject ref) {
     delete static_cast<FakeRef*>(static_cast<void*>(ref));
 }
 
+jobject FakeEnv::globalRef(FakeObject* object) {
+    auto* ref = new FakeRef{object};
+    globalRefs_.insert(ref);
+    return reinterpret_cast<jobject>(ref);
+}
+
+void FakeEnv::dropGlobalRef(jobject ref) {
+    if (ref == nullptr) return;
+    if (globalRefs_.erase(ref) == 0) {
+        violation("DeleteGlobalRef of a reference that is not live");
+        return;
+    }
+    delete static_cast<FakeRef*>(static_cast<void*>(ref));
+}
+
+void FakeEnv::countFindClass(const std::string& name) {
+    if (counting_) ++findClassCalls_[name];
+}
+
+int FakeEnv::calls(const std::string& function) const {
+    const auto it = calls_.find(function);
+    return it == calls_.end() ? 0 : it->second;
+}
+
+int FakeEnv::findClassCalls(const std::string& name) const {
+    const auto it = findClassCalls_.find(name);
+    return it == findClassCalls_.end() ? 0 : it->second;
+}
+
 void FakeEnv::startCounting(int failAt) {
     counting_ = true;
     failAt_ = failAt;
 }
 
 void FakeEnv::enter(const char* function, bool allowedWithPending, bool allowedInCritical) {
+    if (counting_) ++calls_[function];
     if (pending_ != nullptr && !allowedWithPending) {
         violation(std::string(function) + " with an exception pending");
     }

@@ -8,7 +8,8 @@
 // call other than an exception query or a release while an exception is
 // pending, any call but the critical ones inside a critical region, a range
 // outside an array. Pinned arrays are handed out as exact-size copies, so
-// AddressSanitizer sees a write past their end.
+// AddressSanitizer sees a write past their end. A JavaVM beside it hands out
+// the env, for the load hooks.
 #ifndef SECNATIVE_TESTS_CIPHER_FAKE_JNI_ENV_H
 #define SECNATIVE_TESTS_CIPHER_FAKE_JNI_ENV_H
 
@@ -43,6 +44,7 @@ class FakeEnv {
     FakeEnv& operator=(const FakeEnv&) = delete;
 
     JNIEnv* env() { return &env_; }
+    JavaVM* vm() { return &vm_; }
 
     // A VXCipher-like instance declaring the given fields (of mode, project,
     // password, context).
@@ -61,6 +63,11 @@ class FakeEnv {
     // Local references made since startCounting() and not deleted.
     int liveRefs() const { return static_cast<int>(countedRefs_.size()); }
     int pins() const { return pins_; }
+    int liveGlobalRefs() const { return static_cast<int>(globalRefs_.size()); }
+    // Calls of a JNI function, and FindClass calls with a class name, since
+    // startCounting().
+    int calls(const std::string& function) const;
+    int findClassCalls(const std::string& name) const;
     FakeObject* pending() const { return pending_; }
     FakeObject* injected() const { return injected_; }
     const std::vector<std::string>& violations() const { return violations_; }
@@ -73,6 +80,9 @@ class FakeEnv {
     void throwNew(const std::string& className, const std::string& message);
     void setPending(FakeObject* throwable) { pending_ = throwable; }
     void dropRef(jobject ref);
+    jobject globalRef(FakeObject* object);
+    void dropGlobalRef(jobject ref);
+    void countFindClass(const std::string& name);
     void violation(const std::string& what) { violations_.push_back(what); }
     int8_t* pin(FakeObject* array);
     void unpin(FakeObject* array, int8_t* copy, jint mode);
@@ -81,10 +91,15 @@ class FakeEnv {
   private:
     JNIEnv env_;
     JNINativeInterface_ table_;
+    JavaVM vm_;
+    JNIInvokeInterface_ vmTable_;
     std::vector<std::unique_ptr<FakeObject>> objects_;
     std::map<std::string, FakeObject*> classes_;
     std::set<void*> refs_;
     std::set<void*> countedRefs_;
+    std::set<void*> globalRefs_;
+    std::map<std::string, int> calls_;
+    std::map<std::string, int> findClassCalls_;
     bool counting_ = false;
     int failAt_ = 0;
     int fallibleCalls_ = 0;

@@ -34,6 +34,15 @@ import javax.crypto.IllegalBlockSizeException;
  * objects are independent.
  */
 public final class VXCipher {
+    // The native methods read and write these fields by name and type. Every update and
+    // doFinal looks up `context` by name, and the virtual machine searches a class's fields in
+    // the order they are declared, so it comes first.
+    /** The running stream's state, kept for the natives; null when no stream is open. */
+    private Object context;
+    private int mode;
+    private String project;
+    private String password;
+
     /** Mode of a cipher that encrypts. */
     public static final int ENCRYPT_MODE = 1;
     /** Mode of a cipher that decrypts. */
@@ -51,13 +60,6 @@ public final class VXCipher {
     static {
         loadNativeLibrary();
     }
-
-    // The native methods read and write these fields by name and type.
-    private int mode;
-    private String project;
-    private String password;
-    /** The running stream's state, kept for the natives; null when no stream is open. */
-    private Object context;
 
     /** A cipher with mode 0: set a mode before {@link #initKey()}. */
     public VXCipher() {}
