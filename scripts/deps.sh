@@ -15,6 +15,8 @@ packages=(
     # benchmarks and their peers (never linked into the library)
     libbenchmark-dev libssl-dev openssl
     libpugixml-dev libtinyxml2-dev libxml2-dev libexpat1-dev
+    # the charts of the benchmark report
+    gnuplot-nox
 )
 
 # The target matrix: 32-bit Intel and the big-endian 64-bit SPARC and 32-bit
