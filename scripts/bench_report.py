@@ -380,6 +380,11 @@ def main():
              "random interleaving, medians of several repetitions), keeps the raw outputs in "
              "`%s/` and writes this page and its charts. Parts left out with `--only` keep "
              "their last results, with their date." % os.path.normpath(args.results), ""]
+    # Hand-written analysis that goes with the figures (profiles, breakdowns
+    # of a call, what holds a missed goal back) lives beside the page.
+    notes = br.read_text(os.path.join(args.out, "notes.md"))
+    if notes:
+        body += ["", notes.rstrip()]
     with open(os.path.join(args.out, "README.md"), "w", encoding="utf-8") as f:
         f.write("\n".join(head + body).rstrip() + "\n")
 
