@@ -189,27 +189,40 @@ char storePendingText(ParseRun* run, Record* /*node*/, const char* end) {
 char readClearBlock(ParseRun* run, Record* /*node*/, const XMLClearTag* tag) {
     XML& st = run->state;
     const char* content = st.document + st.position;
-    const char* close = NULL;
+    const char* close = NULL;  // where the content ends
+    const char* end = NULL;    // behind the closing delimiter
     const char* closeTag = tag->closeDelimiter;
     if (tag == &XMLClearTags[kClearTagDoctype]) {
         // A plain DOCTYPE ends at the first ">"; one with an internal subset
-        // (a "<" before any ">") ends at "]>".
+        // (a "<" before any ">") ends at the first "]" followed by ">", with
+        // any whitespace between them. The item's closing tag is "]>" all the
+        // same.
         const char* p = content;
         while (*p && *p != '<' && *p != '>') p += charLength(p, run->byteTable);
         if (*p == '>') {
             close = p;
+            end = p + 1;
         } else if (*p == '<') {
             closeTag = kDoctypeSubsetClose;
-            close = std::strstr(content, closeTag);
+            for (const char* bracket = std::strchr(p, ']'); bracket && !close;
+                 bracket = std::strchr(bracket + 1, ']')) {
+                const char* q = bracket + 1;
+                while (isXmlSpace(static_cast<unsigned char>(*q))) ++q;
+                if (*q == '>') {
+                    close = bracket;
+                    end = q + 1;
+                }
+            }
         }
     } else {
         close = std::strstr(content, closeTag);
+        if (close) end = close + std::strlen(closeTag);
     }
     if (!close) {
         st.error = errorUnmatchedClearTagEnd;
         return 1;
     }
-    st.position = static_cast<int>(close - st.document) + static_cast<int>(std::strlen(closeTag));
+    st.position = static_cast<int>(end - st.document);
     addClearItem(run, copyName(content, static_cast<int>(close - content)), tag->openDelimiter,
                  closeTag);
     return 0;

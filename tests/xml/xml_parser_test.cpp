@@ -66,6 +66,15 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"<!DOCTYPE a><a/>", NULL, "#{!<!DOCTYPE| a|>,a}", errorNone, kUnset, kUnset},
         ParseCase{"<!DOCTYPE a [<!ENTITY x \"y\">]><a/>", NULL,
                   "#{!<!DOCTYPE| a [<!ENTITY x \"y\">|]>,a}", errorNone, kUnset, kUnset},
+        // Whitespace may stand between the subset's "]" and the ">"; a later
+        // "]]>" must not pull the document into the DOCTYPE.
+        ParseCase{"<!DOCTYPE a [<!ELEMENT a ANY>] \n><a/>", NULL,
+                  "#{!<!DOCTYPE| a [<!ELEMENT a ANY>|]>,a}", errorNone, kUnset, kUnset},
+        ParseCase{"<!DOCTYPE a [<!ELEMENT a ANY>]\t><a><![CDATA[x]]></a>", NULL,
+                  "#{!<!DOCTYPE| a [<!ELEMENT a ANY>|]>,a{!<![CDATA[|x|]]>}}", errorNone, kUnset,
+                  kUnset},
+        ParseCase{"<!DOCTYPE a [<!ENTITY x \"]\">]><a/>", NULL,
+                  "#{!<!DOCTYPE| a [<!ENTITY x \"]\">|]>,a}", errorNone, kUnset, kUnset},
         ParseCase{"<a x y=1 z=\"&lt;\" w='v' x='2'/>", NULL, "a[x,y=1,z=<,w=v,x=2]", errorNone,
                   kUnset, kUnset},
         ParseCase{"<a x=1/>", NULL, "a[x=1]", errorNone, kUnset, kUnset},
