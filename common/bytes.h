@@ -32,8 +32,10 @@ inline void store_i32_be(uint8_t* p, int32_t v) {
     store32_be(p, static_cast<uint32_t>(v));
 }
 
-// Overwrites n bytes with zeros through volatile stores, so the compiler
-// cannot drop the writes as dead even when the buffer is never read again.
+// Overwrites n bytes with zeros in a way the compiler cannot drop as dead
+// stores, even when the buffer is never read again: a memset followed by a
+// barrier that claims to read the memory (GCC and Clang), or volatile stores
+// (other compilers).
 // Use it on every copy of a password or of key material before it goes out
 // of scope.
 void secure_wipe(void* p, size_t n);

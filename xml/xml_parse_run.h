@@ -30,6 +30,7 @@ class ScratchStack {
     ~ScratchStack() { std::free(items_); }
 
     int size() const { return size_; }
+    size_t capacityBytes() const { return sizeof(T) * static_cast<size_t>(capacity_); }
     T* at(int index) { return items_ + index; }
     T& back() { return items_[size_ - 1]; }
     void push(const T& value) {
@@ -75,8 +76,8 @@ struct ParseFrame {
 };
 
 // The scratch stacks of a parse. Each thread keeps one set and reuses it
-// from parse to parse, so that parsing a document does not begin by
-// growing them again.
+// from parse to parse, up to a small size, so that parsing an ordinary
+// document does not begin by growing them again.
 struct ParseScratch {
     ScratchStack<Record*> children;  // each entry owns one reference
     ScratchStack<char*> texts;
@@ -85,6 +86,12 @@ struct ParseScratch {
     ScratchStack<int> order;  // indexes relative to the frame's bases
     ScratchStack<ParseFrame> frames;
 };
+
+// The most each scratch stack keeps for the thread's next parse.
+constexpr size_t kScratchKeptPerStack = size_t(8) << 10;
+
+// Bytes the calling thread's scratch stacks hold between parses.
+size_t threadScratchBytes();
 
 struct ParseRun {
     explicit ParseRun(const char* text);

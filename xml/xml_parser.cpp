@@ -36,11 +36,12 @@ ParseRun::ParseRun(const char* text) : scratch(threadScratch()) {
 }
 
 ParseRun::~ParseRun() {
-    // Stacks are kept for the next parse up to 2 MB each, enough for an
-    // element of a quarter million children: growing them again from
-    // scratch costs a wide document about a twentieth of its parse time.
-    // Stacks that grew beyond that are given back.
-    const size_t keep = size_t(2) << 20;
+    // A thread keeps at most 8 KiB per stack between parses, 48 KiB in all:
+    // enough for the elements of ordinary documents, so that they parse
+    // without growing the stacks again, while a process with many threads
+    // that each parsed one large document once holds no more than that
+    // per thread.
+    const size_t keep = kScratchKeptPerStack;
     scratch.children.reset(keep);
     scratch.texts.reset(keep);
     scratch.clears.reset(keep);
@@ -49,11 +50,19 @@ ParseRun::~ParseRun() {
     scratch.frames.reset(keep);
 }
 
+size_t threadScratchBytes() {
+    const ParseScratch& s = threadScratch();
+    return s.children.capacityBytes() + s.texts.capacityBytes() + s.clears.capacityBytes() +
+           s.order.capacityBytes() + s.attributes.capacityBytes() + s.frames.capacityBytes();
+}
+
 namespace {
 
-char* copyName(const char* name, int length) {
+// A NUL-terminated heap copy of length bytes of the document: an attribute's
+// name, a clear block's body.
+char* copyPiece(const char* piece, int length) {
     char* copy = static_cast<char*>(allocate(static_cast<size_t>(length) + 1));
-    copyBytes(copy, name, static_cast<size_t>(length));
+    copyBytes(copy, piece, static_cast<size_t>(length));
     copy[length] = 0;
     return copy;
 }
@@ -223,7 +232,7 @@ char readClearBlock(ParseRun* run, Record* /*node*/, const XMLClearTag* tag) {
         return 1;
     }
     st.position = static_cast<int>(end - st.document);
-    addClearItem(run, copyName(content, static_cast<int>(close - content)), tag->openDelimiter,
+    addClearItem(run, copyPiece(content, static_cast<int>(close - content)), tag->openDelimiter,
                  closeTag);
     return 0;
 }
@@ -235,7 +244,7 @@ enum class TagOutcome { failed, open, closed };
 // Adds an attribute read from the start tag: a copy of the name, the value
 // as decoded (NULL for an attribute without "=").
 void addAttributeItem(ParseRun* run, const char* name, int length, char* value) {
-    XMLAttribute attribute = {copyName(name, length), value};
+    XMLAttribute attribute = {copyPiece(name, length), value};
     run->scratch.attributes.push(attribute);
 }
 

@@ -15,9 +15,9 @@ namespace {
 // glibc merge its small free blocks on every block released.)
 constexpr size_t kFirstSlabBytes = 1000;
 constexpr size_t kLastSlabBytes = 64000;
-// A block's count while a pool still carves from it: far above any number
-// of pieces, so releases never reach zero before the pool lets go.
-constexpr unsigned kCarving = 1u << 30;
+// What a pool adds to its block's count while it carves from it: far above
+// any number of pieces, so releases never reach zero before the pool lets go.
+constexpr unsigned kPoolHold = 1u << 30;
 // An adders' block counts its pieces and the space handed out in one word.
 constexpr unsigned kPiecesMask = 0xFFFF;
 constexpr size_t kUnit = alignof(Record);
@@ -26,8 +26,8 @@ static_assert(kLastSlabBytes / kUnit <= 0xFFFF, "an adders' block's fill fits 16
 }  // namespace
 
 struct alignas(std::max_align_t) RecordSlab {
-    // In a parse's block: the pieces handed out and still alive, plus
-    // kCarving while the pool carves from it.
+    // In a parse's block: the pieces handed out and still alive, plus the
+    // pool's hold, kPoolHold, while the pool carves from it.
     // In a block of the public adders, carved by whoever adds a child next to
     // one of its records, on any thread: the pieces alive in the low 16 bits
     // and the space handed out, in units of kUnit, in the high 16 bits, so
@@ -94,15 +94,15 @@ char* copyItems(char* p, const T* items, int n) {
 
 RecordPool::~RecordPool() {
     // Give back the pool's hold, less the pieces it handed out.
-    if (slab_) dropFromSlab(slab_, kCarving - handedOut_);
+    if (slab_) dropFromSlab(slab_, kPoolHold - handedOut_);
 }
 
 void RecordPool::nextBlock() {
-    if (slab_) dropFromSlab(slab_, kCarving - handedOut_);
+    if (slab_) dropFromSlab(slab_, kPoolHold - handedOut_);
     blockBytes_ = slab_ ? 2 * blockBytes_ : kFirstSlabBytes;
     if (blockBytes_ > kLastSlabBytes) blockBytes_ = kLastSlabBytes;
     size_t space = (blockBytes_ - sizeof(RecordSlab)) & ~(alignof(Record) - 1);
-    slab_ = newSlab(space, kCarving);
+    slab_ = newSlab(space, kPoolHold);
     next_ = slab_->bytes();
     end_ = next_ + space;
     handedOut_ = 0;

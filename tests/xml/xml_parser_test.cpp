@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "xml/xml_parse_run.h"
 #include "xml_test_util.h"
 
 namespace {
@@ -292,6 +293,25 @@ class HugeText {
     char* text_ = NULL;
     size_t size_ = 0;
 };
+
+// After a parse the thread keeps little scratch memory, however large the
+// document was: 64 KiB at most, and still some for the next small parse.
+TEST(ParseLimits, ThreadKeepsLittleScratchBetweenParses) {
+    std::string wide = "<w>";
+    for (int i = 0; i < 100000; ++i) wide += "<i a='1'>t<!--c--></i>";
+    wide += "</w>";
+    std::string deep;
+    for (int i = 0; i < 50000; ++i) deep += "<d>";
+    for (int i = 0; i < 50000; ++i) deep += "</d>";
+    for (const std::string* text : {&wide, &deep}) {
+        XMLResults results;
+        XMLNode::parseString(text->c_str(), NULL, &results);
+        ASSERT_EQ(results.error, errorNone);
+        EXPECT_LE(secnative::xml::threadScratchBytes(), size_t{64} << 10);
+    }
+    XMLNode::parseString("<a><b x='1'>t</b></a>");
+    EXPECT_GT(secnative::xml::threadScratchBytes(), 0u);
+}
 
 TEST(ParseLimits, TextsLongerThanIntMaxAreRefused) {
     HugeText text;
