@@ -107,14 +107,17 @@ Status update_prepare(uint8_t* ctx, ByteView input, ByteView password, uint32_t 
         if (status != Status::ok) return status;
     }
     if (!context_sound(ctx)) return Status::damaged_context;
+    plan.block_bytes = plan_blocks(ctx, plan.input);
+    return Status::ok;
+}
 
+size_t plan_blocks(const uint8_t* ctx, ByteView input) {
     // Decrypting always holds one whole block back for the final step, which
     // must see the padded block.
-    const size_t total = static_cast<size_t>(ctx_buffered(ctx)) + plan.input.size;
+    const size_t total = static_cast<size_t>(ctx_buffered(ctx)) + input.size;
     size_t ready = total;
     if (ctx_decrypting(ctx)) ready = total > kBlockSize ? total - kBlockSize : 0;
-    plan.block_bytes = ready - ready % kBlockSize;
-    return Status::ok;
+    return ready - ready % kBlockSize;
 }
 
 void update_commit(uint8_t* ctx, const UpdatePlan& plan, uint8_t* out) {
@@ -160,7 +163,7 @@ void update_commit(uint8_t* ctx, const UpdatePlan& plan, uint8_t* out) {
 
 namespace {
 
-Status final_encrypt(const uint8_t* ctx, const Schedule& rk, uint8_t* out, size_t& out_len) {
+void final_encrypt(const uint8_t* ctx, const Schedule& rk, uint8_t* out, size_t& out_len) {
     const size_t buffered = static_cast<size_t>(ctx_buffered(ctx));
     const size_t pad = kBlockSize - buffered % kBlockSize;
     uint8_t padded[kCarrySize + kBlockSize];
@@ -169,7 +172,6 @@ Status final_encrypt(const uint8_t* ctx, const Schedule& rk, uint8_t* out, size_
     encrypt(rk, ctx_rounds(ctx), padded, buffered + pad, out);
     out_len = buffered + pad;
     secure_wipe_object(padded);
-    return Status::ok;
 }
 
 // Checks the pad without branching on the decrypted bytes, so the time taken
@@ -223,9 +225,12 @@ Status final_step(uint8_t* ctx, ByteView password, uint32_t now, FinalOutput& ou
     Schedule rk;
     ctx_load_schedule(ctx, rk);
     size_t body_len = 0;
-    const Status status = ctx_decrypting(ctx)
-                              ? final_decrypt(ctx, rk, out.bytes + header_len, body_len)
-                              : final_encrypt(ctx, rk, out.bytes + header_len, body_len);
+    Status status = Status::ok;
+    if (ctx_decrypting(ctx)) {
+        status = final_decrypt(ctx, rk, out.bytes + header_len, body_len);
+    } else {
+        final_encrypt(ctx, rk, out.bytes + header_len, body_len);
+    }
     secure_wipe_object(rk);
     if (status == Status::ok) out.size = header_len + body_len;
     return status;

@@ -54,6 +54,11 @@ struct UpdatePlan {
 Status update_prepare(uint8_t* ctx, ByteView input, ByteView password, uint32_t now,
                       UpdatePlan& plan);
 
+// The bytes of carry + input that an update transforms: whole blocks, less
+// the block that decrypting holds back for the final step. The header step
+// must be done and the context sound.
+size_t plan_blocks(const uint8_t* ctx, ByteView input);
+
 // Second half: writes plan.output_len() bytes to out (header, then the
 // transformed blocks) and keeps the untransformed rest in the carry. out may
 // be null when output_len() is 0.

@@ -213,7 +213,6 @@ bool transformInPieces(JNIEnv* env, StreamState& state, jbyteArray input, jint o
     size_t at = static_cast<size_t>(offset) + (static_cast<size_t>(length) - plan.input.size);
     size_t left = plan.input.size;
     size_t written = 0;
-    Status status = Status::ok;
     do {
         ScopedCriticalByteArray in(env, input, ArrayRelease::discard);
         if (in.data() == nullptr) return false;
@@ -224,20 +223,16 @@ bool transformInPieces(JNIEnv* env, StreamState& state, jbyteArray input, jint o
             written = plan.header_len;
         }
         const size_t piece = std::min(left, kCriticalPiece);
+        // The header step is done and the state passed its checks: only the
+        // piece's blocks remain to be sized.
         UpdatePlan piecePlan;
-        // With the header step done, this only sizes the piece's blocks; the
-        // state passed its checks before.
-        status = update_prepare(ctx, {in.data() + at, piece}, {}, 0, piecePlan);
-        if (status != Status::ok) break;
+        piecePlan.input = {in.data() + at, piece};
+        piecePlan.block_bytes = plan_blocks(ctx, piecePlan.input);
         update_commit(ctx, piecePlan, out.data() == nullptr ? nullptr : out.data() + written);
         written += piecePlan.output_len();
         at += piece;
         left -= piece;
     } while (left > 0);
-    if (status != Status::ok) {
-        throwStatus(env, status);
-        return false;
-    }
     return true;
 }
 
