@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/secret_limits.h"
+
 #include "common/bytes.h"
 
 namespace secnative::cipher {
@@ -36,8 +38,6 @@ static_assert(kCarryOffset + kCarrySize == kContextSize, "fields must fill the c
 // enters the key.
 constexpr size_t kMaxProjectLength = 31;
 constexpr size_t kProjectKeyLength = 30;
-// Longest prefix of the password that enters the key.
-constexpr size_t kMaxPasswordLength = 31;
 
 enum Mode : int32_t { kEncrypt = 1, kDecrypt = 2 };
 

@@ -48,19 +48,15 @@ void build_header(uint8_t* header, uint32_t now) {
 // Derives the stream key from the header, the project and the password and
 // stores its AES-128 schedule and round count in the context.
 void set_up_key(uint8_t* ctx, const uint8_t* header, ByteView password, bool decrypting) {
-    char project[kProjectFieldSize] = {};
-    const uint8_t* stored_project = ctx + kProjectOffset;
-    for (size_t i = 0; i < kProjectKeyLength && stored_project[i] != 0; ++i) {
-        project[i] = static_cast<char>(stored_project[i]);
-    }
-    char secret[kMaxPasswordLength + 1] = {};
-    if (password.data != nullptr) {
-        std::memcpy(secret, password.data, std::min(password.size, kMaxPasswordLength));
-    }
+    // The stored project up to its NUL, at most its key prefix; the password
+    // up to the limit (a NUL inside it ends it, as it would a C string).
+    const char* project = reinterpret_cast<const char*>(ctx + kProjectOffset);
+    const char* secret = reinterpret_cast<const char*>(password.data);
+    const size_t secret_len = secret ? strnlen(secret, std::min(password.size, kPasswordLimit)) : 0;
 
     uint8_t key[20];
-    createKey(reinterpret_cast<char*>(key), reinterpret_cast<const char*>(header),
-              static_cast<int>(kHeaderSize), project, secret);
+    create_key(key, header, kHeaderSize, project, strnlen(project, kProjectKeyLength), secret,
+               secret_len);
 
     Schedule rk = {};
     const int rounds =
@@ -69,7 +65,6 @@ void set_up_key(uint8_t* ctx, const uint8_t* header, ByteView password, bool dec
     set_ctx_field(ctx, kRoundsOffset, rounds);
     set_ctx_field(ctx, kHeaderPendingOffset, 0);
 
-    secure_wipe_object(secret);
     secure_wipe_object(key);
     secure_wipe_object(rk);
 }

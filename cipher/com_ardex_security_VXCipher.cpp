@@ -69,10 +69,15 @@ constexpr size_t kSmallOutput = kHeaderSize + kCarrySize + kSmallUpdate;
 // a fraction of a millisecond of cipher work.
 constexpr size_t kCriticalPiece = 64 * 1024;
 
-using Password = SecretBuffer<char, kMaxPasswordLength + 1>;
+// The password's bytes that count, cut once as they are copied out of the
+// Java string, and their length.
+struct Password {
+    SecretBuffer<char, secnative::kPasswordLimit + 1> bytes;
+    size_t length = 0;
+};
 
 ByteView view(const Password& password) {
-    return {reinterpret_cast<const uint8_t*>(password.data()), std::strlen(password.data())};
+    return {reinterpret_cast<const uint8_t*>(password.bytes.data()), password.length};
 }
 
 // The object's stream state for one call: its Java array and a native copy
@@ -153,7 +158,8 @@ bool readPassword(JNIEnv* env, jobject self, const StreamState& state, Password&
         env, state.clazz.get(), "password", kStringSignature, kIllegalState, kPasswordFieldMissing);
     if (field == nullptr) return false;
     ScopedLocalRef<jstring> value(env, static_cast<jstring>(env->GetObjectField(self, field)));
-    return secnative::jni::copyStringUtf(env, value.get(), password.array());
+    return secnative::jni::copyStringUtf(env, value.get(), password.bytes.array(),
+                                         &password.length);
 }
 
 // The time for a header made in this call; the clock is read only then.

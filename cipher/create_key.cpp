@@ -10,32 +10,39 @@ namespace {
 // Binds every stream key to this library, whatever project and password.
 constexpr char kSalt[] = "_ardex";
 
-void hash_text(sha1_context* sha, const char* text) {
-    if (text == nullptr) return;
-    const size_t len = std::strlen(text);
-    if (len > 0)
-        sha1_update(sha, reinterpret_cast<const uint8_t*>(text), static_cast<uint32_t>(len));
+void hash_bytes(sha1_context* sha, const void* bytes, size_t len) {
+    if (len > 0) sha1_update(sha, static_cast<const uint8_t*>(bytes), static_cast<uint32_t>(len));
+}
+
+size_t text_length(const char* text) {
+    return text ? std::strlen(text) : 0;
 }
 
 }  // namespace
 
-extern "C" void createKey(char* out, const char* header, int header_len, const char* project,
-                          const char* password) {
+namespace secnative::cipher {
+
+void create_key(uint8_t out[20], const uint8_t* header, size_t header_len, const char* project,
+                size_t project_len, const char* password, size_t password_len) {
     sha1_context sha;
     sha1_init(&sha);
-    if (header_len > 0) {
-        sha1_update(&sha, reinterpret_cast<const uint8_t*>(header),
-                    static_cast<uint32_t>(header_len));
-    }
-    sha1_update(&sha, reinterpret_cast<const uint8_t*>(kSalt), sizeof kSalt - 1);
-    hash_text(&sha, project);
-    hash_text(&sha, password);
-
-    uint8_t digest[SHA1_DIGEST_SIZE];
-    sha1_final(&sha, digest);
-    std::memcpy(out, digest, sizeof digest);
-
+    hash_bytes(&sha, header, header_len);
+    hash_bytes(&sha, kSalt, sizeof kSalt - 1);
+    hash_bytes(&sha, project, project_len);
+    hash_bytes(&sha, password, password_len);
+    sha1_final(&sha, out);
     // The hash state still holds the tail of the password in its block.
-    secnative::secure_wipe_object(sha);
+    secure_wipe_object(sha);
+}
+
+}  // namespace secnative::cipher
+
+extern "C" void createKey(char* out, const char* header, int header_len, const char* project,
+                          const char* password) {
+    uint8_t digest[SHA1_DIGEST_SIZE];
+    secnative::cipher::create_key(digest, reinterpret_cast<const uint8_t*>(header),
+                                  header_len > 0 ? static_cast<size_t>(header_len) : 0, project,
+                                  text_length(project), password, text_length(password));
+    std::memcpy(out, digest, sizeof digest);
     secnative::secure_wipe_object(digest);
 }

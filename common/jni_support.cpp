@@ -71,8 +71,9 @@ ScopedUtfChars::~ScopedUtfChars() {
 namespace detail {
 
 bool copyStringUtf(JNIEnv* env, jstring string, char* out, size_t outSize, size_t maxBytes,
-                   char* scratch) {
+                   char* scratch, size_t* copied) {
     std::memset(out, 0, outSize);
+    if (copied) *copied = 0;
     if (string == nullptr) return true;
 
     // GetStringUTFRegion writes into our own buffer, unlike GetStringUTFChars,
@@ -89,6 +90,7 @@ bool copyStringUtf(JNIEnv* env, jstring string, char* out, size_t outSize, size_
         // at the first zero or at the byte limit.
         const size_t bytes = strnlen(scratch, maxBytes);
         std::memcpy(out, scratch, bytes);
+        if (copied) *copied = bytes;
     }
     secure_wipe(scratch, scratchSize);
     return ok;

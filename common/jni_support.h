@@ -137,7 +137,7 @@ namespace detail {
 // bytes): at most maxBytes bytes of their modified UTF-8 form. scratch holds
 // at least 3 * maxBytes + 1 bytes and is wiped before returning.
 bool copyStringUtf(JNIEnv* env, jstring string, char* out, size_t outSize, size_t maxBytes,
-                   char* scratch);
+                   char* scratch, size_t* copied);
 }  // namespace detail
 
 // Copies the modified UTF-8 bytes of a Java string into a zeroed fixed-size
@@ -147,13 +147,14 @@ bool copyStringUtf(JNIEnv* env, jstring string, char* out, size_t outSize, size_
 // caller ever hold the bytes, and the intermediate copy is wiped, so the
 // helper is safe for passwords. Returns false with an exception pending when
 // the virtual machine fails.
+// With copied, also stores the number of bytes copied.
 template <size_t N>
-bool copyStringUtf(JNIEnv* env, jstring string, char (&out)[N]) {
+bool copyStringUtf(JNIEnv* env, jstring string, char (&out)[N], size_t* copied = nullptr) {
     static_assert(N >= 1, "the buffer needs room for the terminating zero");
     // Every UTF-16 unit takes at most three bytes in modified UTF-8, so the
     // first N - 1 characters always cover the first N - 1 bytes.
     char scratch[3 * (N - 1) + 1];
-    return detail::copyStringUtf(env, string, out, N, N - 1, scratch);
+    return detail::copyStringUtf(env, string, out, N, N - 1, scratch, copied);
 }
 
 // Room for up to N bytes of per-call data that may be secret (an input or

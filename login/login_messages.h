@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/secret_limits.h"
+
 namespace secnative::login {
 
 constexpr size_t kGreetingSize = 100;
@@ -21,8 +23,8 @@ constexpr size_t kRequestSize = 100;
 constexpr size_t kReplySize = 16;
 constexpr size_t kChallengeSize = 20;
 constexpr size_t kServerInfoLimit = 60;
-constexpr size_t kUserLimit = 16;      // bytes of the user name that are sent
-constexpr size_t kPasswordLimit = 31;  // bytes of the password that are scrambled
+constexpr size_t kUserLimit = 16;  // bytes of the user name that are sent
+using secnative::kPasswordLimit;   // bytes of the password that are scrambled
 constexpr uint8_t kRequestTag = 'S';
 
 // The user name sent when the caller has none.
