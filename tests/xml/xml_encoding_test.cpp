@@ -66,7 +66,8 @@ INSTANTIATE_TEST_SUITE_P(
         GuessCase{std::string("<a/>\0\xE9", 6) + kPad, 0, XMLNode::encodingUTF8},
         // only the first 200 bytes are searched for the declaration
         GuessCase{std::string(200, ' ') + "encoding=\"Big5\"", 1, XMLNode::encodingUTF8},
-        GuessCase{std::string(180, ' ') + "encoding=\"Big5\"", 1, XMLNode::encodingBig5}));
+        GuessCase{std::string(180, ' ') + "encoding=\"Big5\"", 1, XMLNode::encodingBig5}),
+    [](const auto& test) { return xmltest::caseName(test.index, test.param.bytes); });
 
 std::string wideBytes(const wchar_t* text) {
     return std::string(reinterpret_cast<const char*>(text), std::wcslen(text) * sizeof(wchar_t));
@@ -98,20 +99,21 @@ TEST_P(XmlWideText, Detect) {
               c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, XmlWideText,
-                         ::testing::Values(WideCase{"", 0, false}, WideCase{"abc", 0, false},
-                                           WideCase{"abcde", 0, false},  // odd length
-                                           WideCase{"<a>text</a>!", 0, false},
-                                           WideCase{wideBytes(L"<a>text</a>"), 0, true},
-                                           WideCase{wideBytes(L"<a>text</a>"), 1, true},
-                                           WideCase{wideBytes(L"<a>text</a>"), 3, true},
-                                           WideCase{std::string("\xFF\xFExyzw", 6), 1, true},
-                                           WideCase{std::string("\xFE\xFFxyzw", 6), 2, true},
-                                           // a zero unit among large ones
-                                           WideCase{std::string("abcd\0\0\0\0efghijkl", 16), 1,
-                                                    true},
-                                           // no units at most 255 and no zero
-                                           WideCase{"abcdefghijklmnop", 0, false}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, XmlWideText,
+    ::testing::Values(WideCase{"", 0, false}, WideCase{"abc", 0, false},
+                      WideCase{"abcde", 0, false},  // odd length
+                      WideCase{"<a>text</a>!", 0, false},
+                      WideCase{wideBytes(L"<a>text</a>"), 0, true},
+                      WideCase{wideBytes(L"<a>text</a>"), 1, true},
+                      WideCase{wideBytes(L"<a>text</a>"), 3, true},
+                      WideCase{std::string("\xFF\xFExyzw", 6), 1, true},
+                      WideCase{std::string("\xFE\xFFxyzw", 6), 2, true},
+                      // a zero unit among large ones
+                      WideCase{std::string("abcd\0\0\0\0efghijkl", 16), 1, true},
+                      // no units at most 255 and no zero
+                      WideCase{"abcdefghijklmnop", 0, false}),
+    [](const auto& test) { return xmltest::caseName(test.index, test.param.bytes); });
 
 TEST(XmlWideConversion, ConvertsUnderTheCurrentLocale) {
     char* plain = myWideCharToMultiByte(L"<a>x</a>");

@@ -185,7 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
         // children and clear items follow the same rule
         Insertion{"tcc", 'c', 1, "#{'0',new,1,2}"},
         Insertion{"lctl", 'l', 2, "#{!<!--|0|-->,1,!<!--|new|-->,'2',!<!--|3|-->}"},
-        Insertion{"ctc", 'c', 2, "#{0,'1',new,2}"}));
+        Insertion{"ctc", 'c', 2, "#{0,'1',new,2}"}),
+    [](const auto& test) { return xmltest::caseName(test.index, test.param.before); });
 
 TEST(XmlModel, RemovingTheOnlyChildFreesChildrenButKeepsOrder) {
     XMLNode a = top("a");

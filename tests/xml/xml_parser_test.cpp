@@ -109,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"<a>&nbsp;</a>", NULL, "(empty)", errorUnknownCharacterEntity, 1, 12},
         ParseCase{"<a x='&#300;'/>", NULL, "(empty)", errorCharacterCodeAbove255, 1, 14},
         ParseCase{"<a>\xC3\xA9&#999999999999;<b/></a>", NULL, "(empty)", errorCharacterCodeAbove255,
-                  1, 21}));
+                  1, 21}),
+    [](const auto& test) { return xmltest::caseName(test.index, test.param.text); });
 
 // Recovery from end tags that close more than one element: the code, and the
 // line and column just behind the end tag that did not match.
@@ -137,7 +138,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"<ab><a></ab>", NULL, "ab{a}", warningUnmatchedEndTag, 1, 13},
         ParseCase{"<a><b></b ></a>", NULL, "a{b}", errorNone, kUnset, kUnset},
         ParseCase{"<a><b></B></a>", NULL, "a{b}", errorNone, kUnset, kUnset},
-        ParseCase{"<r><\"b>x</\"b></r>", NULL, "r{\"b{'x'}}", errorNone, kUnset, kUnset}));
+        ParseCase{"<r><\"b>x</\"b></r>", NULL, "r{\"b{'x'}}", errorNone, kUnset, kUnset}),
+    [](const auto& test) { return xmltest::caseName(test.index, test.param.text); });
 
 TEST(ParseApi, NullTextGivesCodeNine) {
     XMLResults results = {errorNone, -7, -7};

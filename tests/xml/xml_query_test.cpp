@@ -244,20 +244,21 @@ TEST_P(XmlQueryPath, FindsOrCreates) {
     EXPECT_EQ(buffer, c.path);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, XmlQueryPath,
-                         ::testing::Values(PathCase{NULL, 1, '/', "(this)", kPathDump},
-                                           PathCase{"", 1, '/', "(this)", kPathDump},
-                                           PathCase{"A/x", 0, '/', "x",
-                                                    kPathDump},  // the first a only
-                                           PathCase{"a/b/c", 0, '/', "(empty)", kPathDump},
-                                           PathCase{"a/b/c", 1, '/', "c", "r{a{x,b{c}},A{b}}"},
-                                           PathCase{"/a", 1, '/', "a", "r{a{x},A{b},{a}}"},
-                                           PathCase{"a/", 1, '/', "", "r{a{x,},A{b}}"},
-                                           PathCase{"a.x", 0, '.', "x", kPathDump},
-                                           PathCase{"a/x", 0, '.', "(empty)", kPathDump},
-                                           // a NUL separator: the whole path is one name
-                                           PathCase{"a/x", 0, '\0', "(empty)", kPathDump},
-                                           PathCase{"a/x", 1, '\0', "a/x", "r{a{x},A{b},a/x}"}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, XmlQueryPath,
+    ::testing::Values(PathCase{NULL, 1, '/', "(this)", kPathDump},
+                      PathCase{"", 1, '/', "(this)", kPathDump},
+                      PathCase{"A/x", 0, '/', "x", kPathDump},  // the first a only
+                      PathCase{"a/b/c", 0, '/', "(empty)", kPathDump},
+                      PathCase{"a/b/c", 1, '/', "c", "r{a{x,b{c}},A{b}}"},
+                      PathCase{"/a", 1, '/', "a", "r{a{x},A{b},{a}}"},
+                      PathCase{"a/", 1, '/', "", "r{a{x,},A{b}}"},
+                      PathCase{"a.x", 0, '.', "x", kPathDump},
+                      PathCase{"a/x", 0, '.', "(empty)", kPathDump},
+                      // a NUL separator: the whole path is one name
+                      PathCase{"a/x", 0, '\0', "(empty)", kPathDump},
+                      PathCase{"a/x", 1, '\0', "a/x", "r{a{x},A{b},a/x}"}),
+    [](const auto& test) { return xmltest::caseName(test.index, test.param.path); });
 
 // ---- Deep copy --------------------------------------------------------------------
 

@@ -1,5 +1,7 @@
 #include "xml_test_util.h"
 
+#include <cctype>
+#include <string>
 #include <vector>
 
 namespace xmltest {
@@ -163,6 +165,36 @@ ParseOutcome parse(const char* text, const char* tag) {
     XMLResults results = {errorNone, -7, -7};
     XMLNode node = XMLNode::parseString(text, tag, &results);
     return {dump(node), results.error, results.line, results.column};
+}
+
+std::string caseName(size_t index, const char* text) {
+    std::string name = std::to_string(index) + "_";
+    if (!text) return name + "null";
+    for (const char* p = text; *p && name.size() < 40; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        std::string part;
+        if (c < 0x80 && std::isalnum(c)) {
+            part = static_cast<char>(c);
+        } else if (c == '<') {
+            part = "_lt_";
+        } else if (c == '>') {
+            part = "_gt_";
+        } else if (c == '/') {
+            part = "_sl_";
+        } else if (c == '&') {
+            part = "_amp_";
+        } else if (c == '=') {
+            part = "_eq_";
+        } else {
+            part = "_";
+        }
+        for (char ch : part) {
+            // One '_' between words, none doubled.
+            if (ch == '_' && name.back() == '_') continue;
+            name += ch;
+        }
+    }
+    return name;
 }
 
 }  // namespace xmltest

@@ -55,6 +55,14 @@ class OptionsGuard {
     ~OptionsGuard() { XMLNode::setGlobalOptions(XMLNode::encodingUTF8, 1, 1, 1); }
 };
 
+// The name of a parameterised case: its index, then the letters and digits
+// of text with markup spelt out ("<a/>" gives "_lt_a_sl_gt_"), every other
+// byte as '_'; a NULL text gives "null".
+std::string caseName(size_t index, const char* text);
+inline std::string caseName(size_t index, const std::string& text) {
+    return caseName(index, text.c_str());
+}
+
 }  // namespace xmltest
 
 #endif  // SECNATIVE_TESTS_XML_XML_TEST_UTIL_H

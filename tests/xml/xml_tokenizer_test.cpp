@@ -106,7 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TokenCase{XMLNode::encodingLegacy, "\x81<x", {"0:\x81", "2:<", "0:x", "end"}},
                       TokenCase{
                           XMLNode::encodingGB2312, "\xA1>\xA0>", {"0:\xA1>\xA0", "4:>", "end"}},
-                      TokenCase{XMLNode::encodingBig5, "\x81\x3D=", {"0:\x81=", "5:=", "end"}}));
+                      TokenCase{XMLNode::encodingBig5, "\x81\x3D=", {"0:\x81=", "5:=", "end"}}),
+    [](const auto& test) { return xmltest::caseName(test.index, test.param.text); });
 
 TEST(XmlTokenizerState, CommentLeavesPositionBehindItsDelimiter) {
     XML state = {};
@@ -237,7 +238,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // a bad value is reported after the whole text has been measured
                       EntityCase{"&#x4G;&#300;", -1, errorUnknownCharacterEntity, ""},
                       EntityCase{"&#300;&#x4G;", -1, errorCharacterCodeAbove255, ""},
-                      EntityCase{"ok &#65;&#300; &#65", -1, errorUnknownCharacterEntity, ""}));
+                      EntityCase{"ok &#65;&#300; &#65", -1, errorUnknownCharacterEntity, ""}),
+    [](const auto& test) { return xmltest::caseName(test.index, test.param.text); });
 
 TEST(XmlEntitiesApi, LongTextsDecodeLikeShortOnes) {
     // Longer than the parser's decoding buffer on the stack.
