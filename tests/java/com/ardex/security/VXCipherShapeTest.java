@@ -49,10 +49,13 @@ class VXCipherShapeTest {
 
     private static Class<?> loadShape(String shape) throws Exception {
         Path library = property("secnative.test.library");
-        Path copy = Files.createTempDirectory("secnative-" + shape).resolve(library.getFileName());
+        // Files registered for deletion go in reverse order: the directory is
+        // registered first so that it is empty when its turn comes.
+        Path directory = Files.createTempDirectory("secnative-" + shape);
+        directory.toFile().deleteOnExit();
+        Path copy = directory.resolve(library.getFileName());
         Files.copy(library, copy);
         copy.toFile().deleteOnExit();
-        copy.getParent().toFile().deleteOnExit();
         URL[] jars = {property("secnative.test.shape." + shape).toUri().toURL(),
                 property("secnative.test.jar").toUri().toURL()};
         ClassLoader loader = new URLClassLoader(jars, ClassLoader.getPlatformClassLoader());
