@@ -5,8 +5,8 @@ import java.lang.management.ManagementFactory;
 import java.lang.management.ThreadMXBean;
 import java.lang.reflect.Field;
 import javax.crypto.Cipher;
+import javax.crypto.KeyGenerator;
 import javax.crypto.SecretKey;
-import javax.crypto.spec.SecretKeySpec;
 
 /**
  * Where the time of one small VXCipher call goes: the cost of each kind of JNI operation its
@@ -100,7 +100,7 @@ public final class JniCostProbe {
         report("the JNI calls every update makes (64 B out)", batches, CALLS, () -> {
             for (int i = 0; i < CALLS; i++) sink += probe.requiredCalls(input, 0, 64).length;
         });
-        SecretKey key = new SecretKeySpec(new byte[16], "AES");
+        SecretKey key = KeyGenerator.getInstance("AES").generateKey();
         for (int size : new int[] {64, 4096}) {
             for (int mode : new int[] {VXCipher.ENCRYPT_MODE, VXCipher.DECRYPT_MODE}) {
                 VXCipher cipher = streamingCipher(mode);
