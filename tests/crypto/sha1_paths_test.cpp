@@ -16,12 +16,14 @@
 #include <string>
 #include <vector>
 
+#include "common/hex.h"
 #include "common/portable_switch.h"
 #include "crypto/sha1.h"
 
 namespace {
 
 using secnative::test::PortableSwitch;
+using secnative::test::to_hex;
 
 using Bytes = std::vector<uint8_t>;
 using Digest = std::array<uint8_t, SHA1_DIGEST_SIZE>;
@@ -30,16 +32,6 @@ enum class Path { kDispatched, kPortable };
 
 std::string path_name(Path path) {
     return path == Path::kPortable ? "portable" : "dispatched";
-}
-
-std::string to_hex(const uint8_t* p, size_t n) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (size_t i = 0; i < n; ++i) {
-        hex += digits[p[i] >> 4];
-        hex += digits[p[i] & 15];
-    }
-    return hex;
 }
 
 // The digest of message fed in runs of at most `run` bytes, on one path.

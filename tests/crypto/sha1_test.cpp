@@ -9,20 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "common/hex.h"
+
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Digest = std::array<uint8_t, SHA1_DIGEST_SIZE>;
-
-std::string to_hex(const uint8_t* p, size_t n) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (size_t i = 0; i < n; ++i) {
-        hex += digits[p[i] >> 4];
-        hex += digits[p[i] & 15];
-    }
-    return hex;
-}
+using secnative::test::to_hex;
 
 // Compares a digest with the expected one, printing both in hex on failure.
 ::testing::AssertionResult digest_equals(const Digest& actual, const std::string& expected_hex) {
