@@ -29,30 +29,33 @@ BulkFunction hardware_engine(bool decrypting) {
     return nullptr;
 }
 
-}  // namespace
-
-void encrypt(const uint32_t* rk, int rounds, const uint8_t* in, size_t len, uint8_t* out) {
+// The whole blocks of in, on the widest engine there is, or one at a time on
+// the table engine.
+template <bool kDecrypt>
+void transform(const uint32_t* rk, int rounds, const uint8_t* in, size_t len, uint8_t* out) {
     const size_t blocks = len / kAesBlock;
     if (blocks == 0) return;
-    if (const BulkFunction engine = hardware_engine(false)) {
+    if (const BulkFunction engine = hardware_engine(kDecrypt)) {
         engine(rk, rounds, in, blocks, out);
         return;
     }
     for (size_t off = 0; off < blocks * kAesBlock; off += kAesBlock) {
-        AES_encrypt_rj(rk, rounds, in + off, out + off);
+        if (kDecrypt) {
+            AES_decrypt_rj(rk, rounds, in + off, out + off);
+        } else {
+            AES_encrypt_rj(rk, rounds, in + off, out + off);
+        }
     }
 }
 
+}  // namespace
+
+void encrypt(const uint32_t* rk, int rounds, const uint8_t* in, size_t len, uint8_t* out) {
+    transform<false>(rk, rounds, in, len, out);
+}
+
 void decrypt(const uint32_t* rk, int rounds, const uint8_t* in, size_t len, uint8_t* out) {
-    const size_t blocks = len / kAesBlock;
-    if (blocks == 0) return;
-    if (const BulkFunction engine = hardware_engine(true)) {
-        engine(rk, rounds, in, blocks, out);
-        return;
-    }
-    for (size_t off = 0; off < blocks * kAesBlock; off += kAesBlock) {
-        AES_decrypt_rj(rk, rounds, in + off, out + off);
-    }
+    transform<true>(rk, rounds, in, len, out);
 }
 
 }  // namespace secnative::cipher
