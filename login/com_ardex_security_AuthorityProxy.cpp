@@ -102,9 +102,14 @@ bool buildRequestFromInfo(JNIEnv* env, jobject info, const Methods& m, const Gre
     char userBytes[kUserLimit + 1];
     if (!secnative::jni::copyStringUtf(env, user.get(), userBytes)) return false;
     SecretBuffer<char, kPasswordLimit + 1> passwordBytes;
-    if (!secnative::jni::copyStringUtf(env, password.get(), passwordBytes.array())) return false;
+    size_t passwordLength = 0;
+    if (!secnative::jni::copyStringUtf(env, password.get(), passwordBytes.array(),
+                                       &passwordLength)) {
+        return false;
+    }
 
-    build_request(request, greeting.challenge, user ? userBytes : nullptr, passwordBytes.data());
+    build_request(request, greeting.challenge, user ? userBytes : nullptr, passwordBytes.data(),
+                  passwordLength);
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include "common/bytes.h"
 #include "login/password.h"
+#include "login/scramble_bytes.h"
 
 namespace secnative::login {
 
@@ -57,19 +58,17 @@ void parse_greeting(const uint8_t greeting[kGreetingSize], Greeting& out) {
 }
 
 void build_request(uint8_t request[kRequestSize], const uint8_t challenge[kChallengeSize],
-                   const char* user, const char* password) {
+                   const char* user, const char* password, size_t password_length) {
     std::memset(request, 0, kRequestSize);
     request[0] = kRequestTag;
     if (user == nullptr) user = kDefaultUser;
     copy_zero_padded(request + kUserOffset, reinterpret_cast<const uint8_t*>(user), kUserLimit);
 
-    if (password == nullptr || password[0] == '\0') return;  // no scramble, length 0
+    if (password == nullptr || password_length == 0) return;  // no scramble, length 0
     // Only the first 31 bytes count; the server's stored form must have been
     // made from the same bytes.
-    char limited[kPasswordLimit + 1] = {};
-    std::strncpy(limited, password, kPasswordLimit);
-    scramble(request + kScrambleOffset, challenge, limited);
-    secure_wipe_object(limited);
+    scramble_bytes(request + kScrambleOffset, challenge, password,
+                   password_length < kPasswordLimit ? password_length : kPasswordLimit);
     request[kScrambleLengthOffset] = SCRAMBLE_LENGTH;
 }
 

@@ -42,13 +42,14 @@ struct Greeting {
 
 void parse_greeting(const uint8_t greeting[kGreetingSize], Greeting& out);
 
-// Writes the login request. user and password are zero-terminated texts or
-// null: a null user is sent as "guest"; of a longer user name only the first
-// 16 bytes go out, with no terminator. A null or empty password sends no
-// scramble (length 0); otherwise its first 31 bytes are scrambled with the
-// challenge. The function keeps no copy of the password once it returns.
+// Writes the login request. user is a zero-terminated text or null: a null
+// user is sent as "guest"; of a longer user name only the first 16 bytes go
+// out, with no terminator. password holds password_length bytes (it need not
+// be terminated): a null or empty password sends no scramble (length 0);
+// otherwise its first 31 bytes are scrambled with the challenge. The function
+// keeps no copy of the password once it returns.
 void build_request(uint8_t request[kRequestSize], const uint8_t challenge[kChallengeSize],
-                   const char* user, const char* password);
+                   const char* user, const char* password, size_t password_length);
 
 // "a.b.c.d" from reply bytes 4..7 as unsigned numbers.
 void format_client_address(const uint8_t reply[kReplySize], char out[sizeof "255.255.255.255"]);

@@ -6,6 +6,7 @@
 
 #include "common/bytes.h"
 #include "crypto/sha1.h"
+#include "login/scramble_bytes.h"
 
 namespace {
 
@@ -56,14 +57,23 @@ int compare_digests(const uint8_t given[SCRAMBLE_LENGTH], const uint8_t computed
 
 }  // namespace
 
-void scramble(uint8_t out[20], const uint8_t challenge[20], const char* password) {
+namespace secnative::login {
+
+void scramble_bytes(uint8_t out[20], const uint8_t challenge[20], const char* password,
+                    size_t length) {
     uint8_t stage1[SCRAMBLE_LENGTH];
     uint8_t stage2[SCRAMBLE_LENGTH];
-    sha1_of_password(stage1, password);
+    sha1_of(stage1, reinterpret_cast<const uint8_t*>(password), length);
     sha1_of(stage2, stage1, SCRAMBLE_LENGTH);
     sha1_of_pair(out, challenge, stage2);
     for (int i = 0; i < SCRAMBLE_LENGTH; ++i) out[i] ^= stage1[i];
     secure_wipe_object(stage1);
+}
+
+}  // namespace secnative::login
+
+void scramble(uint8_t out[20], const uint8_t challenge[20], const char* password) {
+    secnative::login::scramble_bytes(out, challenge, password, std::strlen(password));
 }
 
 int check_scramble(const uint8_t reply[20], const uint8_t challenge[20], const uint8_t stage2[20]) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "login/message_receiver.h"
@@ -139,7 +140,7 @@ TEST_P(LoginRequest, BytesAreWhereTheServerReadsThem) {
                                                ',', '-', '.', '/', '0', '1', '2', '3', '4', '5'};
     uint8_t request[kRequestSize];
     std::memset(request, 0x77, sizeof request);
-    build_request(request, challenge, c.user, c.password);
+    build_request(request, challenge, c.user, c.password, c.password ? std::strlen(c.password) : 0);
 
     EXPECT_EQ(request[0], 'S');
     for (size_t i = 1; i < 44; ++i) EXPECT_EQ(request[i], 0) << "byte " << i;
@@ -183,12 +184,20 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(LoginRequest, LongPasswordScramblesLikeItsFirstThirtyOneBytes) {
     const uint8_t challenge[kChallengeSize] = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h', 'i', 'j',
                                                'k', 'l', 'm', 'n', 'o', 'p', 'q', 'r', 's', 't'};
+    const auto request_for = [&](std::string_view password, uint8_t(&request)[kRequestSize]) {
+        build_request(request, challenge, "u", password.data(), password.size());
+    };
     uint8_t longer[kRequestSize], cut[kRequestSize], shorter[kRequestSize];
-    build_request(longer, challenge, "u", "0123456789012345678901234567890123");
-    build_request(cut, challenge, "u", "0123456789012345678901234567890");
-    build_request(shorter, challenge, "u", "012345678901234567890123456789");
+    request_for("0123456789012345678901234567890123", longer);
+    request_for("0123456789012345678901234567890", cut);
+    request_for("012345678901234567890123456789", shorter);
     EXPECT_EQ(0, std::memcmp(longer, cut, kRequestSize));
     EXPECT_NE(0, std::memcmp(cut, shorter, kRequestSize));
+
+    // Only the given length counts, whatever follows it in memory.
+    uint8_t prefix[kRequestSize];
+    request_for(std::string_view("012345678901234567890123456789XYZ", 30), prefix);
+    EXPECT_EQ(0, std::memcmp(prefix, shorter, kRequestSize));
 }
 
 TEST(LoginReply, ClientAddressFromBytesFourToSeven) {
