@@ -19,7 +19,7 @@
 
 #include "cipher/cipher_context.h"
 #include "cipher/cipher_stream.h"
-#include "common/jni_support.h"
+#include "jni/jni_support.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/xml/xml_test_util.h"
+#include "support/xml_test_util.h"
 #include "xml/xml_node_access.h"
 #include "xml/xml_parser.h"
 

@@ -8,7 +8,7 @@
 // if there is one, returns -1 at once and leaves it to the Java caller.
 #include "login/com_ardex_security_AuthorityProxy.h"
 
-#include "common/jni_support.h"
+#include "jni/jni_support.h"
 #include "login/login_messages.h"
 #include "login/message_receiver.h"
 

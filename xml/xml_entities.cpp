@@ -2,12 +2,19 @@
 //
 // Only the five predefined entities exist, matched without regard to case,
 // and numeric references stand for single byte values 1 to 255.
-// fromXMLString runs in two passes, a measuring one that also finds
-// unterminated references and unknown entities, and a writing one, so that
-// the output is allocated once at its exact size. The parser decodes its
-// texts and values in one pass into a buffer instead and copies the result;
-// only a text with a reference that does not decode goes the two-pass way,
-// which decides the error code.
+//
+// One decoder serves fromXMLString and the parser. It reads the text once,
+// writing into a block of the text's length plus a NUL (an entity or a
+// reference is always longer than the byte it stands for, so decoding never
+// lengthens a text), and never reads a byte beyond the given length. A text
+// without "&" is copied as it is.
+//
+// A text that does not decode reports one code, whatever order its faults
+// come in: errorUnknownCharacterEntity when an unknown entity or a reference
+// without its ";" occurs anywhere; otherwise the code of the first character
+// reference that does not stand for a byte (errorUnknownCharacterEntity for
+// one without digits, with another byte among them or of value 0,
+// errorCharacterCodeAbove255 for one above 255).
 #include <cstdlib>
 #include <cstring>
 
@@ -29,11 +36,12 @@ inline bool isLetter(char text, char letter) {
     return (text | 0x20) == letter;
 }
 
-// The entity that text (with at least remaining bytes to read) starts with,
-// without regard to the case of its letters, or NULL. The letter after "&"
-// picks the rows worth comparing; "&amp;" is tried before "&apos;" as in the
-// table.
+// The entity that the "&" at text (with remaining bytes to read, at least
+// one) starts, without regard to the case of its letters, or NULL. The
+// letter after "&" picks the rows worth comparing; "&amp;" is tried before
+// "&apos;" as in the table.
 const XMLEntity* matchEntity(const char* text, int remaining) {
+    if (remaining < 4) return NULL;  // shorter than "&lt;"
     switch (text[1] | 0x20) {
         case 'a':
             if (remaining >= 5 && isLetter(text[2], 'm') && isLetter(text[3], 'p') &&
@@ -46,10 +54,10 @@ const XMLEntity* matchEntity(const char* text, int remaining) {
             }
             return NULL;
         case 'l':
-            if (remaining >= 4 && isLetter(text[2], 't') && text[3] == ';') return &XMLEntities[1];
+            if (isLetter(text[2], 't') && text[3] == ';') return &XMLEntities[1];
             return NULL;
         case 'g':
-            if (remaining >= 4 && isLetter(text[2], 't') && text[3] == ';') return &XMLEntities[2];
+            if (isLetter(text[2], 't') && text[3] == ';') return &XMLEntities[2];
             return NULL;
         case 'q':
             if (remaining >= 6 && isLetter(text[2], 'u') && isLetter(text[3], 'o') &&
@@ -62,69 +70,15 @@ const XMLEntity* matchEntity(const char* text, int remaining) {
     }
 }
 
-// Bytes from text up to the next "&", NUL or multibyte character, at most
-// remaining.
-int plainRun(const char* text, int remaining, const unsigned char* stops) {
-    int n = 0;
-    while (n < remaining && !stops[static_cast<unsigned char>(text[n])]) ++n;
-    return n;
-}
-
-bool startsCharacterReference(const char* text, int remaining) {
-    return remaining >= 3 && text[1] == '#';
-}
-
-// Length of the character at text, cut at the end of the remaining bytes.
+// Length of the character at text, cut at a NUL and at the end of the
+// remaining bytes; neither is read past.
 int boundedCharLength(const char* text, int remaining, const signed char* table) {
-    int n = charLength(text, table);
-    return n < remaining ? n : remaining;
-}
-
-// First pass: the decoded length, or -1 with state->error set.
-int measureDecoded(const char* text, int remaining, const signed char* table,
-                   const unsigned char* stops, XML* state) {
-    int decoded = 0;
-    while (remaining > 0 && *text) {
-        int plain = plainRun(text, remaining, stops);
-        if (plain) {
-            text += plain;
-            remaining -= plain;
-            decoded += plain;
-            continue;
-        }
-        if (*text != '&') {  // a multibyte character
-            int n = boundedCharLength(text, remaining, table);
-            text += n;
-            remaining -= n;
-            decoded += n;
-            continue;
-        }
-        if (startsCharacterReference(text, remaining)) {
-            int skip = (text[2] == 'x' || text[2] == 'X') ? 3 : 2;
-            text += skip;
-            remaining -= skip;
-            while (remaining > 0 && *text != ';' && *text) {
-                ++text;
-                --remaining;
-            }
-            if (remaining <= 0 || *text != ';') {
-                state->error = errorUnknownCharacterEntity;
-                return -1;
-            }
-            ++text;
-            --remaining;
-        } else {
-            const XMLEntity* e = matchEntity(text, remaining);
-            if (!e) {
-                state->error = errorUnknownCharacterEntity;
-                return -1;
-            }
-            text += e->entityLength;
-            remaining -= e->entityLength;
-        }
-        ++decoded;
+    int n = static_cast<unsigned char>(table[static_cast<unsigned char>(*text)]);  // 0 to 4
+    if (n > remaining) n = remaining;
+    for (int i = 1; i < n; ++i) {
+        if (text[i] == 0) return i;
     }
-    return decoded;
+    return n;
 }
 
 int digitValue(char c, bool hex) {
@@ -135,79 +89,17 @@ int digitValue(char c, bool hex) {
     return -1;
 }
 
-// Reads the reference that starts at *text ("&#...;", known to be
-// terminated) and moves *text behind it. Returns the byte value, or -1 with
-// state->error set. The value saturates, so any number of digits is safe; a
-// reference without digits or of value 0 is refused, since a NUL would cut
-// the text short.
-int readCharacterReference(const char** text, XML* state) {
-    const char* p = *text + 2;
-    bool hex = *p == 'x' || *p == 'X';
-    if (hex) ++p;
-    int base = hex ? 16 : 10;
-    int value = 0;
-    bool anyDigit = false;
-    for (; *p != ';'; ++p) {
-        int digit = digitValue(*p, hex);
-        if (digit < 0) {
-            state->error = errorUnknownCharacterEntity;
-            return -1;
-        }
-        anyDigit = true;
-        if (value <= 255) value = value * base + digit;
-    }
-    *text = p + 1;
-    if (!anyDigit || value == 0) {
-        state->error = errorUnknownCharacterEntity;
-        return -1;
-    }
-    if (value > 255) {
-        state->error = errorCharacterCodeAbove255;
-        return -1;
-    }
-    return value;
-}
+// readCharacterReference's answer for a reference whose ";" does not come
+// within the text.
+constexpr int kUnterminated = -1;
 
-// Second pass: writes the decoded bytes into out. False on a bad reference.
-bool writeDecoded(const char* text, int remaining, const signed char* table,
-                  const unsigned char* stops, char* out, XML* state) {
-    while (remaining > 0 && *text) {
-        const char* from = text;
-        int plain = plainRun(text, remaining, stops);
-        if (plain) {
-            std::memcpy(out, text, static_cast<size_t>(plain));
-            out += plain;
-            text += plain;
-        } else if (*text != '&') {
-            int n = boundedCharLength(text, remaining, table);
-            std::memcpy(out, text, static_cast<size_t>(n));
-            out += n;
-            text += n;
-        } else if (startsCharacterReference(text, remaining)) {
-            int value = readCharacterReference(&text, state);
-            if (value < 0) return false;
-            *out++ = static_cast<char>(value);
-        } else {
-            const XMLEntity* e = matchEntity(text, remaining);
-            *out++ = e->character;
-            text += e->entityLength;
-        }
-        remaining -= static_cast<int>(text - from);
-    }
-    *out = 0;
-    return true;
-}
-
-}  // namespace
-
-namespace {
-
-// Reads a character reference at text ("&#" then digits up to ";", at most
-// remaining bytes) for the one-pass decoder. Returns the byte value and
-// moves *text and *remaining behind the ";", or -1 for anything that is not
-// a plain valid reference (the caller then decodes the slow way, which
-// reports the right error).
-int readReferenceFast(const char** text, int* remaining) {
+// Reads the character reference at *text ("&#" and at least one more byte
+// within *remaining) up to its ";" and moves *text and *remaining behind
+// it. Returns its value, which saturates above 255 so that any number of
+// digits is safe; 0 for a reference without digits or with another byte
+// among them (value 0 is refused too, since a NUL would cut the text short);
+// kUnterminated when a NUL or the end of the text comes before the ";".
+int readCharacterReference(const char** text, int* remaining) {
     const char* p = *text + 2;
     int left = *remaining - 2;
     bool hex = *p == 'x' || *p == 'X';
@@ -216,25 +108,31 @@ int readReferenceFast(const char** text, int* remaining) {
         --left;
     }
     int value = 0;
-    bool anyDigit = false;
+    bool digitsOnly = true;
     for (; left > 0 && *p != ';'; ++p, --left) {
         int digit = digitValue(*p, hex);
-        if (digit < 0) return -1;
-        anyDigit = true;
-        if (value <= 255) value = hex ? value * 16 + digit : value * 10 + digit;
+        if (digit < 0) {
+            if (*p == 0) return kUnterminated;
+            digitsOnly = false;
+        } else if (value <= 255) {
+            value = hex ? value * 16 + digit : value * 10 + digit;
+        }
     }
-    if (left <= 0 || !anyDigit || value == 0 || value > 255) return -1;
+    if (left <= 0) return kUnterminated;
     *text = p + 1;
     *remaining = left - 1;
-    return value;
+    return digitsOnly ? value : 0;
 }
 
-// One pass of fromXMLString into out (room for length bytes: decoding
-// never lengthens). Returns the decoded length, or -1 when the text holds
-// a reference that does not decode.
-int decodeOnePass(const char* text, int remaining, const signed char* table,
-                  const unsigned char* stops, char* out) {
+// Decodes at most remaining bytes of text, up to a NUL, into out, which has
+// room for remaining bytes. Returns the decoded length (out is not
+// terminated), or -1 with *error set. After a reference that does not stand
+// for a byte the text is still read to its end, since an unknown entity or
+// an unterminated reference further on decides the code.
+int decodeReferences(const char* text, int remaining, const signed char* table,
+                     const unsigned char* stops, char* out, XMLError* error) {
     char* o = out;
+    XMLError firstBadReference = errorNone;
     while (remaining > 0) {
         unsigned char c = static_cast<unsigned char>(*text);
         if (!stops[c]) {
@@ -244,22 +142,36 @@ int decodeOnePass(const char* text, int remaining, const signed char* table,
             continue;
         }
         if (c == 0) break;
-        if (c != '&') {  // a multibyte character
+        if (c != '&') {  // a multibyte character, copied whole
             int n = boundedCharLength(text, remaining, table);
             for (int i = 0; i < n; ++i) *o++ = text[i];
             text += n;
             remaining -= n;
-        } else if (startsCharacterReference(text, remaining)) {
-            int value = readReferenceFast(&text, &remaining);
-            if (value < 0) return -1;
+        } else if (remaining >= 3 && text[1] == '#') {
+            int value = readCharacterReference(&text, &remaining);
+            if (value == kUnterminated) {
+                *error = errorUnknownCharacterEntity;
+                return -1;
+            }
+            if ((value == 0 || value > 255) && firstBadReference == errorNone) {
+                firstBadReference =
+                    value ? errorCharacterCodeAbove255 : errorUnknownCharacterEntity;
+            }
             *o++ = static_cast<char>(value);
         } else {
             const XMLEntity* e = matchEntity(text, remaining);
-            if (!e) return -1;
+            if (!e) {
+                *error = errorUnknownCharacterEntity;
+                return -1;
+            }
             *o++ = e->character;
             text += e->entityLength;
             remaining -= e->entityLength;
         }
+    }
+    if (firstBadReference != errorNone) {
+        *error = firstBadReference;
+        return -1;
     }
     return static_cast<int>(o - out);
 }
@@ -269,30 +181,38 @@ int decodeOnePass(const char* text, int remaining, const signed char* table,
 char* decodeText(const char* text, int length, XML* state) {
     size_t n = length > 0 ? static_cast<size_t>(length) : 0;
     if (!n || !std::memchr(text, '&', n)) {
-        char* copy = static_cast<char*>(allocate(n + 1));
-        copyBytes(copy, text, n);
-        copy[n] = 0;
-        return copy;
+        char* out = static_cast<char*>(allocate(n + 1));
+        copyBytes(out, text, n);
+        out[n] = 0;
+        return out;
     }
-    // Decode once into a buffer on the stack (or a temporary block for long
-    // texts), then keep an exact copy. Texts with a reference that does not
-    // decode take the two-pass path, which tells which error to report.
-    const signed char* table = XML_ByteTable;
-    const unsigned char* stops = scanTablesFor(table).entity;
-    char local[2048];
-    char* buffer = n <= sizeof local ? local : static_cast<char*>(allocate(n));
+    // Decoding never makes text longer. Short texts decode on the stack and
+    // long ones in a block of the undecoded size; either way the result is
+    // kept in a block of its exact size, as most texts with entities shrink.
     // The decoding starts at the text, not at the "&": a multibyte character
     // may take an "&" with it as its second byte.
-    int decodedLength = decodeOnePass(text, length, table, stops, buffer);
-    char* result = NULL;
-    if (decodedLength >= 0) {
-        size_t decoded = static_cast<size_t>(decodedLength);
-        result = static_cast<char*>(allocate(decoded + 1));
-        copyBytes(result, buffer, decoded);
-        result[decoded] = 0;
+    const signed char* table = XML_ByteTable;
+    const unsigned char* stops = scanTablesFor(table).entity;
+    char local[512];
+    if (n < sizeof local) {
+        const int decoded = decodeReferences(text, length, table, stops, local, &state->error);
+        if (decoded < 0) return NULL;
+        char* out = static_cast<char*>(allocate(static_cast<size_t>(decoded) + 1));
+        copyBytes(out, local, static_cast<size_t>(decoded));
+        out[decoded] = 0;
+        return out;
     }
-    if (buffer != local) std::free(buffer);
-    return result ? result : fromXMLString(text, length, state);
+    char* out = static_cast<char*>(allocate(n + 1));
+    const int decoded = decodeReferences(text, length, table, stops, out, &state->error);
+    if (decoded < 0) {
+        std::free(out);
+        return NULL;
+    }
+    if (static_cast<size_t>(decoded) < n) {
+        out = static_cast<char*>(reallocate(out, static_cast<size_t>(decoded) + 1));
+    }
+    out[decoded] = 0;
+    return out;
 }
 
 }  // namespace secnative::xml
@@ -300,14 +220,11 @@ char* decodeText(const char* text, int length, XML* state) {
 char* fromXMLString(const char* text, int length, XML* state) {
     using namespace secnative::xml;
     if (!text) return NULL;
-    const signed char* table = XML_ByteTable;
-    const unsigned char* stops = scanTablesFor(table).entity;
-    int decoded = measureDecoded(text, length, table, stops, state);
-    if (decoded < 0) return NULL;
-    char* out = static_cast<char*>(allocate(static_cast<size_t>(decoded) + 1));
-    if (!writeDecoded(text, length, table, stops, out, state)) {
-        std::free(out);
-        return NULL;
+    // The text ends at a NUL within length; the block decodeText allocates
+    // is sized by the bytes before it.
+    if (length > 0) {
+        const void* nul = std::memchr(text, 0, static_cast<size_t>(length));
+        if (nul) length = static_cast<int>(static_cast<const char*>(nul) - text);
     }
-    return out;
+    return decodeText(text, length, state);
 }

@@ -67,7 +67,7 @@ class ScratchStack {
 // Where an open element's items begin on the scratch stacks.
 struct ParseFrame {
     Record* node;
-    int nameLength;  // of a name read as a plain name, else -1
+    int nameLength;  // of node's name, which end tags are read against; -1: none
     int childBase;
     int textBase;
     int clearBase;
@@ -100,24 +100,26 @@ struct ParseRun {
     ParseRun& operator=(const ParseRun&) = delete;
 
     XML state;
-    const signed char* byteTable;       // the encoding's byte lengths, read once
-    const ScanTables* scan;             // the encoding's scanner stops
-    const unsigned char* contentStops;  // where content scanning must look closer
-    ParseScratch& scratch;              // this thread's stacks
-    RecordPool records;                 // where the new elements' records come from
+    const signed char* byteTable;  // the encoding's byte lengths, read once
+    const ScanTables* scan;        // the encoding's scanner stops
+    ParseScratch& scratch;         // this thread's stacks
+    RecordPool records;            // where the new elements' records come from
 };
+
+// The functions of the parse answer true while it goes on and false when it
+// stops: on an error, with state.error set, or where the input ends.
 
 // ParseXMLElement: reads the content of root (and its start tag's
 // attributes unless this is the first call) up to and including its end.
 bool parseElementTree(ParseRun* run, Record* root);
 
 // maybeAddTxT: stores the content from state.pendingText up to end as a text
-// item of node. Nonzero on failure (state.error is set).
-char storePendingText(ParseRun* run, Record* node, const char* end);
+// item of the innermost open element.
+bool storePendingText(ParseRun* run, const char* end);
 
 // parseClearTag: reads one clear block whose content starts at
-// state.position. Nonzero on failure (state.error is set).
-char readClearBlock(ParseRun* run, Record* node, const XMLClearTag* tag);
+// state.position into the innermost open element.
+bool readClearBlock(ParseRun* run, const XMLClearTag* tag);
 
 }  // namespace secnative::xml
 

@@ -7,7 +7,7 @@
 // another element is left pending: each ancestor it passes closes too, the
 // first one whose name it matches consumes it, and reaching the nameless top
 // node is an error.
-#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "xml/xml_lexer.h"
@@ -32,7 +32,6 @@ ParseRun::ParseRun(const char* text) : scratch(threadScratch()) {
     state.isFirstCall = 1;
     byteTable = XML_ByteTable;
     scan = &scanTablesFor(byteTable);
-    contentStops = scan->content;
 }
 
 ParseRun::~ParseRun() {
@@ -67,8 +66,8 @@ char* copyPiece(const char* piece, int length) {
     return copy;
 }
 
-// nameLength: the length of node's name when it was read as a plain name
-// (see readPlainName), else -1.
+// nameLength: the length of node's name, which its end tag is read against;
+// -1 for none.
 void pushFrame(ParseRun* run, Record* node, int nameLength) {
     ParseScratch& sc = run->scratch;
     ParseFrame frame = {node,
@@ -107,11 +106,11 @@ void pushOrder(ParseRun* run, int indexInFrame, XMLElementType type) {
     run->scratch.order.push((indexInFrame << 2) | type);
 }
 
-Record* addChildItem(ParseRun* run, Record* node, const char* name, int length, char decl) {
+Record* addChildItem(ParseRun* run, Record* node, const char* name, int length, bool decl) {
     // The name goes in the record's own piece of the block: the record and
     // its name are read together whenever the tree is walked.
     Record* child = run->records.takeNamed(name, static_cast<size_t>(length));
-    child->isDeclaration = decl;
+    child->isDeclaration = static_cast<char>(decl);
     child->parent = node;
     child->refCount = 1;  // held by the parent's entry
     run->scratch.children.push(child);
@@ -133,69 +132,66 @@ void addClearItem(ParseRun* run, char* value, const char* openTag, const char* c
               elementClear);
 }
 
-// When the element's items end with text, comment, and the new text, the
-// comment is dropped and the new text joins the one before it. Returns 0
-// when the texts were joined, 1 when joining failed, -1 when it does not
-// apply.
-int joinAcrossComment(ParseRun* run, char* text) {
+// Whether the open element's items end with a text and a comment, which a
+// new text then joins across.
+bool endsWithTextAndComment(ParseRun* run) {
     const ParseFrame& frame = run->scratch.frames.back();
     int entries = run->scratch.order.size() - frame.orderBase;
     if (run->scratch.texts.size() == frame.textBase ||
         run->scratch.clears.size() == frame.clearBase || entries < 2) {
-        return -1;
+        return false;
     }
     int last = run->scratch.order.back();
     int before = *run->scratch.order.at(run->scratch.order.size() - 2);
-    if ((last & 3) != elementClear || (before & 3) != elementText ||
-        run->scratch.clears.back().openTag != XMLClearTags[kClearTagComment].openDelimiter) {
-        return -1;
-    }
+    return (last & 3) == elementClear && (before & 3) == elementText &&
+           run->scratch.clears.back().openTag == XMLClearTags[kClearTagComment].openDelimiter;
+}
+
+// Drops the comment that ends the open element's items and appends text,
+// which it takes over, to the text before it. Running out of memory ends
+// the process here as at every other allocation of the parse, rather than
+// ending the parse early with no error to show for it.
+void joinAcrossComment(ParseRun* run, char* text) {
     std::free(run->scratch.clears.back().value);
     run->scratch.clears.pop();
     run->scratch.order.pop();
     char*& previous = run->scratch.texts.back();
     size_t had = std::strlen(previous);
     size_t added = std::strlen(text);
-    char* joined = static_cast<char*>(std::realloc(previous, had + added + 1));
-    if (!joined) {
-        std::free(text);
-        return 1;
-    }
-    std::memcpy(joined + had, text, added + 1);
-    previous = joined;
+    previous = static_cast<char*>(reallocate(previous, had + added + 1));
+    std::memcpy(previous + had, text, added + 1);
     std::free(text);
-    return 0;
 }
 
 }  // namespace
 
-char storePendingText(ParseRun* run, Record* /*node*/, const char* end) {
+bool storePendingText(ParseRun* run, const char* end) {
     XML& st = run->state;
-    if (!st.pendingText) return 0;
+    if (!st.pendingText) return true;
     const char* p = st.pendingText;
     if (dropWhiteSpace) {
         while (p < end && isXmlSpace(static_cast<unsigned char>(*p))) ++p;
     }
     if (p >= end) {
         st.pendingText = NULL;
-        return 0;
+        return true;
     }
     int n = static_cast<int>(end - p);
     if (dropWhiteSpace) {
         while (n > 1 && isXmlSpace(static_cast<unsigned char>(p[n - 1]))) --n;
     }
     char* text = decodeText(p, n, &st);
-    if (!text) return 1;
+    if (!text) return false;
     st.pendingText = NULL;
-    if (removeCommentsInMiddleOfText) {
-        int joined = joinAcrossComment(run, text);
-        if (joined >= 0) return static_cast<char>(joined);
+    if (removeCommentsInMiddleOfText && endsWithTextAndComment(run)) {
+        joinAcrossComment(run, text);
+    } else {
+        addTextItem(run, text);
     }
-    addTextItem(run, text);
-    return 0;
+    return true;
 }
 
-char readClearBlock(ParseRun* run, Record* /*node*/, const XMLClearTag* tag) {
+bool readClearBlock(ParseRun* run, const XMLClearTag* tag) {
     XML& st = run->state;
     const char* content = st.document + st.position;
     const char* close = NULL;  // where the content ends
@@ -229,23 +225,38 @@ char readClearBlock(ParseRun* run, Record* /*node*/, const XMLClearTag* tag) {
     }
     if (!close) {
         st.error = errorUnmatchedClearTagEnd;
-        return 1;
+        return false;
     }
     st.position = static_cast<int>(end - st.document);
     addClearItem(run, copyPiece(content, static_cast<int>(close - content)), tag->openDelimiter,
                  closeTag);
-    return 0;
+    return true;
 }
 
 namespace {
 
-enum class TagOutcome { failed, open, closed };
+// What reading a start tag's attributes ended with (stopped: as false from
+// the functions that answer bool).
+enum class TagOutcome { stopped, open, closed };
+
+// What reading a piece of element content ended with.
+enum class ContentOutcome { stopped, childOpened, closed, more };
 
 // Adds an attribute read from the start tag: a copy of the name, the value
 // as decoded (NULL for an attribute without "=").
 void addAttributeItem(ParseRun* run, const char* name, int length, char* value) {
     XMLAttribute attribute = {copyPiece(name, length), value};
     run->scratch.attributes.push(attribute);
+}
+
+// Adds an attribute whose value is decoded from length bytes at value;
+// false when they do not decode (state.error is set).
+bool addDecodedAttribute(ParseRun* run, const char* name, int nameLength, const char* value,
+                         int length) {
+    char* decoded = decodeText(value, length, &run->state);
+    if (!decoded) return false;
+    addAttributeItem(run, name, nameLength, decoded);
+    return true;
 }
 
 // The input ended while node was open: code 1 unless node is a declaration
@@ -256,7 +267,7 @@ void reachedEnd(ParseRun* run, Record* node) {
         st.error = warningUnmatchedEndTag;
         st.missingEndTagPosition = st.position;
     }
-    storePendingText(run, node, st.document + st.position);
+    storePendingText(run, st.document + st.position);  // stores what it can
 }
 
 // A held attribute name meets ">" or "/>". In a declaration a trailing "?"
@@ -271,38 +282,6 @@ bool closeTagWithName(ParseRun* run, Record* node, const char* name, int length,
     return empty;
 }
 
-enum class QuickAttribute { no, read, failed };
-
-// Reads an attribute of the usual shape, name="value" or name='value' (with
-// any whitespace around the "="), as the three tokens would read it. Leaves
-// everything untouched and answers no when the text has another shape.
-QuickAttribute readQuotedAttribute(ParseRun* run) {
-    XML& st = run->state;
-    const char* doc = st.document;
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(doc);
-    const unsigned char* textStops = run->scan->text;
-    int i = st.position;
-    while (isXmlSpace(s[i])) ++i;
-    // A one-byte character that no token rule singles out starts a name.
-    if (textStops[s[i]] || s[i] == '"' || s[i] == '\'') return QuickAttribute::no;
-    int nameStart = i;
-    int next;
-    int nameEnd = scanTextToken(doc, i + 1, textStops, run->byteTable, &next);
-    i = next;
-    while (isXmlSpace(s[i])) ++i;
-    if (s[i] != '=') return QuickAttribute::no;
-    ++i;
-    while (isXmlSpace(s[i])) ++i;
-    if (s[i] != '"' && s[i] != '\'') return QuickAttribute::no;
-    int behind = scanQuoted(doc, i, run->scan->quoted, run->byteTable);
-    if (behind < 0) return QuickAttribute::no;
-    st.position = behind;
-    char* value = decodeText(doc + i + 1, behind - i - 2, &st);
-    if (!value) return QuickAttribute::failed;
-    addAttributeItem(run, doc + nameStart, nameEnd - nameStart, value);
-    return QuickAttribute::read;
-}
-
 // Reads node's start tag after its name: attributes up to ">" or "/>".
 TagOutcome readAttributes(ParseRun* run, Record* node) {
     XML& st = run->state;
@@ -311,26 +290,27 @@ TagOutcome readAttributes(ParseRun* run, Record* node) {
     int nameLength = 0;
     for (;;) {
         if (step == expectName) {
-            // Most tags end right after the name or a quoted value: read ">"
-            // and "/>" directly (as tokens they would mean the same).
-            int at = st.position;
-            while (isXmlSpace(static_cast<unsigned char>(st.document[at]))) ++at;
-            if (st.document[at] == '>' || (st.document[at] == '/' && st.document[at + 1] == '>')) {
-                bool empty = st.document[at] == '/';
-                st.position = at + (empty ? 2 : 1);
+            // Most tags end right after the name or a quoted value, and most
+            // attributes are name="value": both are read directly.
+            if (int close = readTagClose(&st)) {
                 st.pendingText = st.document + st.position;
-                return empty ? TagOutcome::closed : TagOutcome::open;
+                return close == 2 ? TagOutcome::closed : TagOutcome::open;
             }
-            QuickAttribute quick = readQuotedAttribute(run);
-            if (quick == QuickAttribute::failed) return TagOutcome::failed;
-            if (quick == QuickAttribute::read) continue;
+            QuotedAttribute a;
+            if (readQuotedAttribute(&st, run->byteTable, *run->scan, &a)) {
+                if (!addDecodedAttribute(run, st.document + a.name, a.nameLength,
+                                         st.document + a.value, a.valueLength)) {
+                    return TagOutcome::stopped;
+                }
+                continue;
+            }
         }
         int length = 0;
         XMLTokenTypeTag type;
         NextToken token = readToken(&st, run->byteTable, *run->scan, &length, &type);
         if (type == tokenEnd) {
             reachedEnd(run, node);
-            return TagOutcome::failed;
+            return TagOutcome::stopped;
         }
         bool closing = type == tokenTagClose || type == tokenEmptyTagClose;
         if (step == expectName && type == tokenText) {
@@ -357,134 +337,36 @@ TagOutcome readAttributes(ParseRun* run, Record* node) {
                 ++value;
                 length -= 2;
             }
-            char* decoded = decodeText(value, length, &st);
-            if (!decoded) return TagOutcome::failed;
-            addAttributeItem(run, name, nameLength, decoded);
+            if (!addDecodedAttribute(run, name, nameLength, value, length)) {
+                return TagOutcome::stopped;
+            }
             step = expectName;
         } else {
             st.error = errorUnexpectedToken;
-            return TagOutcome::failed;
+            return TagOutcome::stopped;
         }
     }
 }
 
-// Offset of the first byte from 0x80 up in [from, to), or to when there is
-// none; reads eight bytes at a time through memcpy.
-const char* firstNonAscii(const char* from, const char* to) {
-    const uint64_t high = 0x8080808080808080ull;
-    while (to - from >= 8) {
-        uint64_t word;
-        std::memcpy(&word, from, sizeof word);
-        if (word & high) break;
-        from += 8;
-    }
-    while (from < to && !(static_cast<unsigned char>(*from) & 0x80)) ++from;
-    return from;
-}
-
-// Index of the next "<" or NUL in element content, stepping by characters.
-// Every other token of content is part of the text that pendingText spans.
-int scanContent(const ParseRun* run, int i) {
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(run->state.document);
-    const unsigned char* stops = run->contentStops;
-    for (int round = 0;; ++round) {
-        if (round == 4) {
-            // A long run of text: in every encoding bytes below 0x80 are
-            // whole characters, so up to the first other byte the next "<"
-            // can be searched for bytewise.
-            const char* doc = run->state.document;
-            const char* lt = std::strchr(doc + i, '<');
-            const char* end = lt ? lt : doc + i + std::strlen(doc + i);
-            const char* other = firstNonAscii(doc + i, end);
-            if (other == end) return static_cast<int>(end - doc);
-            i = static_cast<int>(other - doc);
-        }
-        if (!stops[s[i]]) {
-            if (!stops[s[i + 1]]) {
-                if (!stops[s[i + 2]]) {
-                    if (!stops[s[i + 3]]) {
-                        i += 4;
-                        continue;
-                    }
-                    i += 3;
-                } else {
-                    i += 2;
-                }
-            } else {
-                i += 1;
-            }
-        }
-        unsigned char c = s[i];
-        if (c == '<' || c == 0) return i;
-        i += charLength(run->state.document + i, run->byteTable);
-    }
-}
-
-// readToken for the usual case of a name right at the position that starts
-// with a one-byte character no token rule singles out: a text token.
-// Returns NULL, reading nothing, in every other case.
-const char* readPlainName(ParseRun* run, int* length) {
-    XML& st = run->state;
-    int start = st.position;
-    unsigned char c = static_cast<unsigned char>(st.document[start]);
-    if (run->scan->text[c] || c == '"' || c == '\'') return NULL;
-    int next;
-    int end = scanTextToken(st.document, start + 1, run->scan->text, run->byteTable, &next);
-    *length = end - start;
-    st.position = next;
-    return st.document + start;
-}
-
-enum class ContentOutcome { failed, childOpened, closed, more };
-
-// Reads "</name>" at markup; the current element closes whether or not the
-// name is its own (a foreign name is left pending for the ancestors).
-ContentOutcome readEndTag(ParseRun* run, Record* node, int markup) {
+// Reads the end tag at markup; the current element closes whether or not
+// the name is its own (a foreign name is left pending for the ancestors).
+ContentOutcome closeByEndTag(ParseRun* run, Record* node, int markup, int openLength) {
     XML& st = run->state;
     st.position = markup + 2;  // behind "</", where a decoding error is reported
-    if (storePendingText(run, node, st.document + markup)) return ContentOutcome::failed;
-    // "</name>" repeating the start tag's plain name: the tokens below would
-    // read exactly that name and ">", so there is nothing else to learn.
-    int known = run->scratch.frames.back().nameLength;
-    if (known > 0) {
-        const char* at = st.document + st.position;
-        if (!std::strncmp(at, node->name, static_cast<size_t>(known)) && at[known] == '>') {
-            st.position += known + 1;
-            st.pendingText = st.document + st.position;
-            return ContentOutcome::closed;
-        }
-    }
-    int length = 0;
-    int closeLength = 0;
-    XMLTokenTypeTag type;
-    XMLTokenTypeTag closeType = tokenEnd;
-    NextToken name = {readPlainName(run, &length), NULL};
-    if (name.token) {
-        type = tokenText;
-    } else {
-        name = readToken(&st, run->byteTable, *run->scan, &length, &type);
-    }
-    if (type == tokenText) {
-        if (st.document[st.position] == '>') {  // as readToken would read it
-            closeType = tokenTagClose;
-            st.position++;
-        } else {
-            readToken(&st, run->byteTable, *run->scan, &closeLength, &closeType);
-        }
-    }
-    if (type != tokenText || closeType != tokenTagClose) {
+    if (!storePendingText(run, st.document + markup)) return ContentOutcome::stopped;
+    const char* name;
+    int length;
+    EndTagName read =
+        readEndTag(&st, run->byteTable, *run->scan, node->name, openLength, &name, &length);
+    if (read == EndTagName::missing) {
         st.error = errorMissingEndTagName;
-        return ContentOutcome::failed;
+        return ContentOutcome::stopped;
     }
     st.pendingText = st.document + st.position;
-    // The name nearly always repeats the start tag's exactly; the token
-    // ends at a delimiter, so equal bytes are all myTagCompare would check.
-    bool same = node->name && !std::strncmp(node->name, name.token, static_cast<size_t>(length)) &&
-                node->name[length] == 0;
-    if (!same && myTagCompare(node->name, name.token)) {
+    if (read == EndTagName::other && myTagCompare(node->name, name)) {
         st.error = warningUnmatchedEndTag;
         st.missingEndTagPosition = st.position;
-        st.endTagName = name.token;
+        st.endTagName = name;
         st.endTagLength = length;
     }
     return ContentOutcome::closed;
@@ -497,50 +379,49 @@ ContentOutcome readContent(ParseRun* run, Record* node, Record** child) {
     // Between tags there is mostly just indentation. When whitespace is
     // dropped, such a gap is no text at all: it is settled here, without
     // scanning it a second time for storePendingText.
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(st.document);
-    int markup = st.position;
-    while (isXmlSpace(s[markup])) ++markup;
-    if (s[markup] == '<' && dropWhiteSpace && st.pendingText == st.document + st.position) {
+    int markup = skipSpace(st.document, st.position);
+    if (st.document[markup] == '<' && dropWhiteSpace &&
+        st.pendingText == st.document + st.position) {
         st.pendingText = NULL;
     } else {
-        markup = scanContent(run, markup);
+        markup = scanContent(st.document, markup, run->scan->content, run->byteTable);
     }
     const char* at = st.document + markup;
     if (*at == 0) {
         st.position = markup;
         reachedEnd(run, node);
-        return ContentOutcome::failed;
+        return ContentOutcome::stopped;
     }
     // The position moves behind each opening token before the pending text
     // is stored, so that a decoding error is reported there.
     if (const XMLClearTag* tag = matchClearTag(at)) {
         st.position = markup + tag->openLength;
-        if (storePendingText(run, node, at)) return ContentOutcome::failed;
-        if (readClearBlock(run, node, tag)) return ContentOutcome::failed;
+        if (!storePendingText(run, at)) return ContentOutcome::stopped;
+        if (!readClearBlock(run, tag)) return ContentOutcome::stopped;
         st.pendingText = st.document + st.position;
         return ContentOutcome::more;
     }
-    if (at[1] == '/') return readEndTag(run, node, markup);
-    char declaration = static_cast<char>(at[1] == '?');
-    st.position = markup + (declaration ? 2 : 1);
-    if (storePendingText(run, node, at)) return ContentOutcome::failed;
-    int length = 0;
-    XMLTokenTypeTag type = tokenText;
-    NextToken name = {readPlainName(run, &length), NULL};
-    bool plain = name.token != NULL;
-    if (!plain) name = readToken(&st, run->byteTable, *run->scan, &length, &type);
-    if (type != tokenText) {
-        st.error = errorMissingStartTagName;
-        return ContentOutcome::failed;
+    XMLTokenTypeTag open;
+    int openLength = readTagOpen(at, &open);
+    if (open == tokenEndTag) {
+        return closeByEndTag(run, node, markup, run->scratch.frames.back().nameLength);
     }
-    *child = addChildItem(run, node, name.token, length, declaration);
-    pushFrame(run, *child, plain ? length : -1);
+    st.position = markup + openLength;
+    if (!storePendingText(run, at)) return ContentOutcome::stopped;
+    int length = 0;
+    const char* name = readName(&st, run->byteTable, *run->scan, &length);
+    if (!name) {
+        st.error = errorMissingStartTagName;
+        return ContentOutcome::stopped;
+    }
+    *child = addChildItem(run, node, name, length, open == tokenDeclarationStart);
+    pushFrame(run, *child, length);
     return ContentOutcome::childOpened;
 }
 
 // node has closed. Returns to its ancestors while an end tag is pending
 // that did not name them; sets *node to the element whose content goes on.
-// Returns false on failure, and sets *done when root itself closed.
+// Returns false when the parse stops, and sets *done when root itself closed.
 bool closeElement(ParseRun* run, Record* root, Record** node, bool* done) {
     XML& st = run->state;
     for (;;) {
@@ -573,13 +454,13 @@ bool parseElementTree(ParseRun* run, Record* root) {
         bool ended = false;
         if (inStartTag) {
             TagOutcome outcome = readAttributes(run, node);
-            ok = outcome != TagOutcome::failed;
+            ok = outcome != TagOutcome::stopped;
             ended = outcome == TagOutcome::closed;
             inStartTag = false;
         } else {
             Record* child = NULL;
             ContentOutcome outcome = readContent(run, node, &child);
-            ok = outcome != ContentOutcome::failed;
+            ok = outcome != ContentOutcome::stopped;
             ended = outcome == ContentOutcome::closed;
             if (outcome == ContentOutcome::childOpened) {
                 node = child;
@@ -600,12 +481,14 @@ bool XMLNode::ParseXMLElement(void* parseRun) {
 }
 
 char XMLNode::maybeAddTxT(void* parseRun, const char* end) {
-    return secnative::xml::storePendingText(static_cast<secnative::xml::ParseRun*>(parseRun), d,
-                                            end);
+    bool stored =
+        secnative::xml::storePendingText(static_cast<secnative::xml::ParseRun*>(parseRun), end);
+    return static_cast<char>(!stored);
 }
 
 char XMLNode::parseClearTag(void* parseRun, void* clearTag) {
-    return secnative::xml::readClearBlock(
-        static_cast<secnative::xml::ParseRun*>(parseRun), d,
-        static_cast<const secnative::xml::XMLClearTag*>(clearTag));
+    bool read =
+        secnative::xml::readClearBlock(static_cast<secnative::xml::ParseRun*>(parseRun),
+                                       static_cast<const secnative::xml::XMLClearTag*>(clearTag));
+    return static_cast<char>(!read);
 }

@@ -1,10 +1,13 @@
-// The tokenizer, the clear-tag table and end-tag name matching.
+// The tokenizer: one reader per kind of token, readToken dispatching to
+// them, the end tag as the parser reads it, the clear-tag table and end-tag
+// name matching.
 //
 // Tokens are pointers and lengths into the caller's text; nothing is copied.
 // Every scan steps by whole characters of the current encoding, so a byte
 // inside a multibyte character is never taken for markup, and no scan moves
 // past the terminating NUL.
 #include <strings.h>
+#include <cstdint>
 #include <cstring>
 
 #include "xml/xml_lexer.h"
@@ -27,25 +30,10 @@ const XMLClearTag* findClearTag(const char* text) {
     return NULL;
 }
 
-// Returns the index of the first byte at or after i that the class table
-// stops on. Runs of ordinary bytes are passed four at a time; every table
-// stops at NUL, so no look goes beyond the terminating one.
-static inline int skipOrdinary(const unsigned char* s, int i, const unsigned char* stops) {
-    while (!stops[s[i]]) {
-        if (stops[s[i + 1]]) return i + 1;
-        if (stops[s[i + 2]]) return i + 2;
-        if (stops[s[i + 3]]) return i + 3;
-        i += 4;
-    }
-    return i;
-}
-
-// Scans a run of ordinary characters from index i; returns the index where
-// the token's text ends and sets *next to where reading goes on (behind a
-// whitespace character that ended the token, else on the ending character).
-int scanTextToken(const char* doc, int i, const unsigned char* stops, const signed char* table,
-                  int* next) {
+int scanText(const char* doc, int start, const unsigned char* stops, const signed char* table,
+             int* next) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(doc);
+    int i = start + charLength(doc + start, table);
     for (;;) {
         i = skipOrdinary(s, i, stops);
         unsigned char c = s[i];
@@ -54,7 +42,7 @@ int scanTextToken(const char* doc, int i, const unsigned char* stops, const sign
             return i;
         }
         if (c == '/') {
-            if (s[i + 1] != '>') {
+            if (tagCloseLength(doc + i) == 0) {
                 ++i;
                 continue;
             }
@@ -69,8 +57,6 @@ int scanTextToken(const char* doc, int i, const unsigned char* stops, const sign
     }
 }
 
-// Index just behind the closing quote matching doc[start], or -1 when a NUL
-// or a "<" comes first (an unterminated value).
 int scanQuoted(const char* doc, int start, const unsigned char* stops, const signed char* table) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(doc);
     unsigned char quote = s[start];
@@ -80,7 +66,35 @@ int scanQuoted(const char* doc, int start, const unsigned char* stops, const sig
         unsigned char c = s[i];
         if (c == quote) return i + 1;
         if (c == 0 || c == '<') return -1;
-        i += c == '"' || c == '\'' ? 1 : charLength(doc + i, table);
+        i += isQuote(c) ? 1 : charLength(doc + i, table);
+    }
+}
+
+// The first byte from 0x80 up in [from, to), or to when there is none;
+// reads eight bytes at a time through memcpy.
+static const char* firstNonAscii(const char* from, const char* to) {
+    const uint64_t high = 0x8080808080808080ull;
+    while (to - from >= 8) {
+        uint64_t word;
+        std::memcpy(&word, from, sizeof word);
+        if (word & high) break;
+        from += 8;
+    }
+    while (from < to && !(static_cast<unsigned char>(*from) & 0x80)) ++from;
+    return from;
+}
+
+int scanLongContent(const char* doc, int i, const unsigned char* stops, const signed char* table) {
+    // In every encoding bytes below 0x80 are whole characters, so up to the
+    // first other byte the next "<" can be searched for bytewise.
+    const char* lt = std::strchr(doc + i, '<');
+    const char* end = lt ? lt : doc + i + std::strlen(doc + i);
+    const char* other = firstNonAscii(doc + i, end);
+    if (other == end) return static_cast<int>(end - doc);
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(doc);
+    for (i = static_cast<int>(other - doc);; i += charLength(doc + i, table)) {
+        i = skipOrdinary(s, i, stops);
+        if (s[i] == '<' || s[i] == 0) return i;
     }
 }
 
@@ -92,12 +106,8 @@ NextToken GetNextToken(XML* state, int* length, XMLTokenTypeTag* type) {
 NextToken readToken(XML* state, const signed char* table, const ScanTables& scan, int* length,
                     XMLTokenTypeTag* type) {
     const char* doc = state->document;
-    int start = state->position;
-    // Whitespace characters are single bytes in every encoding.
-    while (isXmlSpace(static_cast<unsigned char>(doc[start]))) ++start;
+    int start = skipSpace(doc, state->position);
     unsigned char c = static_cast<unsigned char>(doc[start]);
-    int position = start + charLength(doc + start, table);
-
     NextToken result = {doc + start, NULL};
     if (c == 0) {
         *type = tokenEnd;
@@ -113,54 +123,49 @@ NextToken readToken(XML* state, const signed char* table, const ScanTables& scan
         return result;
     }
 
-    int end = -1;  // set for text tokens, whose length may exclude a whitespace
-    switch (c) {
-        case '"':
-        case '\'': {
-            int behind = scanQuoted(doc, start, scan.quoted, table);
-            if (behind >= 0) {
-                *type = tokenQuoted;
-                position = behind;
-            } else {
-                *type = tokenText;
-                end = scanTextToken(doc, start + 1, scan.text, table, &position);
-            }
-            break;
-        }
-        case '<':
-            if (doc[position] == '/') {
-                *type = tokenEndTag;
-                ++position;
-            } else if (doc[position] == '?') {
-                *type = tokenDeclarationStart;
-                ++position;
-            } else {
-                *type = tokenStartTag;
-            }
-            break;
-        case '/':
-            if (doc[position] == '>') {
-                *type = tokenEmptyTagClose;
-                ++position;
-            } else {
-                *type = tokenText;
-                end = scanTextToken(doc, position, scan.text, table, &position);
-            }
-            break;
-        case '=':
-            *type = tokenEquals;
-            break;
-        case '>':
-            *type = tokenTagClose;
-            break;
-        default:
-            *type = tokenText;
-            end = scanTextToken(doc, position, scan.text, table, &position);
-            break;
+    int position = start + 1;  // behind c, a one-byte character unless text
+    int end = -1;              // set for text tokens, whose length may exclude a whitespace
+    int close = tagCloseLength(doc + start);
+    int behindQuote = isQuote(c) ? scanQuoted(doc, start, scan.quoted, table) : -1;
+    if (c == '<') {
+        position = start + readTagOpen(doc + start, type);
+    } else if (c == '=') {
+        *type = tokenEquals;
+    } else if (close) {
+        *type = close == 1 ? tokenTagClose : tokenEmptyTagClose;
+        position = start + close;
+    } else if (behindQuote >= 0) {
+        *type = tokenQuoted;
+        position = behindQuote;
+    } else {
+        // Anything else, an unterminated quote and a "/" before something
+        // other than ">" included, begins a text token.
+        *type = tokenText;
+        end = scanText(doc, start, scan.text, table, &position);
     }
     *length = (end >= 0 ? end : position) - start;
     state->position = position;
     return result;
+}
+
+EndTagName readEndTagTokens(XML* state, const signed char* table, const ScanTables& scan,
+                            const char* openName, const char** name, int* length) {
+    const char* doc = state->document;
+    *name = readName(state, table, scan, length);
+    if (!*name) return EndTagName::missing;
+    int close = skipSpace(doc, state->position);
+    if (tagCloseLength(doc + close) != 1) {
+        // Whatever token stands there is read, so that the error is
+        // reported behind it.
+        int ignored;
+        XMLTokenTypeTag type;
+        readToken(state, table, scan, &ignored, &type);
+        return EndTagName::missing;
+    }
+    state->position = close + 1;
+    bool same = openName && !std::strncmp(openName, *name, static_cast<size_t>(*length)) &&
+                openName[*length] == 0;
+    return same ? EndTagName::same : EndTagName::other;
 }
 
 }  // namespace secnative::xml

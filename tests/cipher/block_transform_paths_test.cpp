@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "cipher/block_transform.h"
-#include "common/hex.h"
-#include "common/portable_switch.h"
 #include "crypto/aes_rj.h"
 #include "crypto/cpu_features.h"
 #include "stream_driver.h"
+#include "support/hex.h"
+#include "support/portable_switch.h"
 
 namespace secnative::test {
 namespace {

@@ -12,8 +12,8 @@
 
 #include "cipher/cipher_stream.h"
 #include "cipher/com_ardex_security_VXCipher.h"
-#include "cipher/fake_jni_env.h"
 #include "common/bytes.h"
+#include "support/fake_jni_env.h"
 
 namespace secnative::test {
 namespace {

@@ -3,14 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <ostream>
 #include <random>
 
 #include "cipher/block_transform.h"
 #include "cipher/cipher_stream.h"
 #include "cipher/create_key.h"
-#include "common/hex.h"
 #include "crypto/aes_rj.h"
 #include "stream_driver.h"
+#include "support/hex.h"
 
 namespace secnative::test {
 namespace {
@@ -261,6 +262,10 @@ struct Damage {
     size_t offset;
     int32_t value;
 };
+
+void PrintTo(const Damage& d, std::ostream* os) {
+    *os << d.what << " (" << d.value << " at offset " << d.offset << ")";
+}
 
 class CipherDamage : public ::testing::TestWithParam<Damage> {};
 

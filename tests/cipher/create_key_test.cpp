@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cipher/create_key.h"
-#include "common/hex.h"
+#include "support/hex.h"
 
 namespace secnative::test {
 namespace {

@@ -2,9 +2,9 @@
 // reproduced byte for byte and decrypt back to their plaintext.
 #include <gtest/gtest.h>
 
-#include "common/data_table.h"
-#include "common/hex.h"
 #include "stream_driver.h"
+#include "support/data_table.h"
+#include "support/hex.h"
 
 namespace secnative::test {
 namespace {

@@ -11,10 +11,10 @@
 #include <tuple>
 #include <vector>
 
-#include "common/hex.h"
 #include "crypto/aes_ni.h"
 #include "crypto/aes_rj.h"
 #include "crypto/cpu_features.h"
+#include "support/hex.h"
 
 namespace secnative::test {
 namespace {

@@ -11,33 +11,18 @@
 
 #include "crypto/aes_rj.h"
 #include "crypto/aes_tables.h"
+#include "support/hex.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Schedule = std::vector<uint32_t>;
+using secnative::test::from_hex;
+using secnative::test::to_hex;
 
 constexpr uint32_t kSentinel = 0xdeadbeef;
 
-Bytes from_hex(const std::string& hex) {
-    Bytes bytes;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    }
-    return bytes;
-}
-
-// Compared as hex so that a failure prints both blocks readably.
-std::string to_hex(const uint8_t* bytes, size_t size) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (size_t i = 0; i < size; ++i) {
-        hex += kDigits[bytes[i] >> 4];
-        hex += kDigits[bytes[i] & 0xf];
-    }
-    return hex;
-}
-
+// Blocks are compared as hex so that a failure prints both readably.
 std::string block_hex(const Bytes& bytes, size_t block) {
     return to_hex(bytes.data() + 16 * block, 16);
 }

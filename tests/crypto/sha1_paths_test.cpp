@@ -12,13 +12,14 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "common/hex.h"
-#include "common/portable_switch.h"
 #include "crypto/sha1.h"
+#include "support/hex.h"
+#include "support/portable_switch.h"
 
 namespace {
 
@@ -32,6 +33,10 @@ enum class Path { kDispatched, kPortable };
 
 std::string path_name(Path path) {
     return path == Path::kPortable ? "portable" : "dispatched";
+}
+
+void PrintTo(Path path, std::ostream* os) {
+    *os << path_name(path);
 }
 
 // The digest of message fed in runs of at most `run` bytes, on one path.

@@ -6,15 +6,17 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "common/hex.h"
+#include "support/hex.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Digest = std::array<uint8_t, SHA1_DIGEST_SIZE>;
+using secnative::test::bytes_of;
 using secnative::test::to_hex;
 
 // Compares a digest with the expected one, printing both in hex on failure.
@@ -27,10 +29,6 @@ using secnative::test::to_hex;
 
 ::testing::AssertionResult digest_equals(const Digest& actual, const Digest& expected) {
     return digest_equals(actual, to_hex(expected.data(), expected.size()));
-}
-
-Bytes bytes_of(const std::string& s) {
-    return Bytes(s.begin(), s.end());
 }
 
 // Byte i is (37 * i + 11) mod 256: every byte value occurs, high bit included.
@@ -64,6 +62,10 @@ struct KnownAnswer {
     Bytes message;
     const char* digest;
 };
+
+void PrintTo(const KnownAnswer& v, std::ostream* os) {
+    *os << v.name << " (" << v.message.size() << " bytes)";
+}
 
 // The first four are the FIPS 180 examples. The pattern messages' digests were
 // made with coreutils sha1sum and agree with `openssl sha1`:

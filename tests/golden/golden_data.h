@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "common/data_table.h"
-#include "common/hex.h"
+#include "support/data_table.h"
+#include "support/hex.h"
 
 namespace secnative::test {
 

@@ -7,16 +7,19 @@
 
 #include <array>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "login/message_receiver.h"
 #include "login/password.h"
+#include "support/printable.h"
 
 namespace {
 
 using namespace secnative::login;
+using secnative::test::quoted;
 using Message = std::array<uint8_t, kGreetingSize>;
 
 Message greeting_with(const std::string& info, const std::string& challenge,
@@ -124,6 +127,10 @@ struct RequestCase {
     bool scrambled;
 };
 
+void PrintTo(const RequestCase& c, std::ostream* os) {
+    *os << c.name << ": user " << quoted(c.user) << ", password " << quoted(c.password);
+}
+
 std::array<uint8_t, 16> user_field(const char* text) {
     std::array<uint8_t, 16> field{};
     std::memcpy(field.data(), text, std::min<size_t>(std::strlen(text), 16));
@@ -226,6 +233,12 @@ struct ReceiveCase {
     Receive expected;
     size_t reads_made;
 };
+
+void PrintTo(const ReceiveCase& c, std::ostream* os) {
+    *os << c.name << ": " << c.size << " bytes from reads {";
+    for (size_t i = 0; i < c.reads.size(); ++i) *os << (i ? ", " : "") << c.reads[i];
+    *os << "}";
+}
 
 class LoginReceive : public ::testing::TestWithParam<ReceiveCase> {};
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "common/data_table.h"
-#include "common/hex.h"
 #include "crypto/sha1.h"
+#include "support/data_table.h"
+#include "support/hex.h"
 
 namespace {
 

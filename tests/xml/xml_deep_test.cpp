@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "xml_test_util.h"
+#include "support/xml_test_util.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "xml_test_util.h"
+#include "support/xml_test_util.h"
 
 namespace {
 

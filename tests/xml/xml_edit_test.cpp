@@ -8,10 +8,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "xml_test_util.h"
+#include "support/printable.h"
+#include "support/xml_test_util.h"
 
 namespace {
 
@@ -26,6 +28,10 @@ struct EditCase {
     std::function<void(XMLNode&)> edit;
     const char* expected;
 };
+
+void PrintTo(const EditCase& c, std::ostream* os) {
+    *os << c.name << " on " << secnative::test::quoted(c.document);
+}
 
 XMLNode child(const XMLNode& node, int i) {
     return XMLNodeAccess::handle(rec(rec(node)->children[i]));

@@ -6,22 +6,29 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "support/printable.h"
+#include "support/xml_test_util.h"
 #include "xml/xml_lexer.h"
-#include "xml_test_util.h"
 
 namespace {
 
 using namespace secnative::xml;
 using Encoding = XMLNode::XMLCharEncoding;
+using secnative::test::quoted;
 
 struct GuessCase {
     std::string bytes;
     char useDeclaration;
     Encoding expected;
 };
+
+void PrintTo(const GuessCase& c, std::ostream* os) {
+    *os << quoted(c.bytes) << (c.useDeclaration ? " with" : " without") << " the declaration";
+}
 
 class XmlEncodingGuess : public ::testing::TestWithParam<GuessCase> {};
 
@@ -88,6 +95,10 @@ struct WideCase {
     int offset;  // where in the buffer the bytes start (tests unaligned reads)
     bool expected;
 };
+
+void PrintTo(const WideCase& c, std::ostream* os) {
+    *os << quoted(c.bytes) << " at offset " << c.offset;
+}
 
 class XmlWideText : public ::testing::TestWithParam<WideCase> {};
 

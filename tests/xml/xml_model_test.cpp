@@ -7,10 +7,11 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "xml_test_util.h"
+#include "support/xml_test_util.h"
 
 namespace {
 
@@ -153,6 +154,14 @@ struct Insertion {
     const char* after;  // dump of the node afterwards
 };
 
+const char* kindName(char kind) {
+    return kind == 'c' ? "child" : kind == 't' ? "text" : "clear";
+}
+
+void PrintTo(const Insertion& c, std::ostream* os) {
+    *os << "a " << kindName(c.kind) << " at " << c.pos << " among \"" << c.before << "\"";
+}
+
 void addItem(XMLNode& node, char kind, const std::string& label, int pos) {
     if (kind == 'c') child(node, label.c_str(), pos);
     if (kind == 't') text(node, label.c_str(), pos);
@@ -186,7 +195,11 @@ INSTANTIATE_TEST_SUITE_P(
         Insertion{"tcc", 'c', 1, "#{'0',new,1,2}"},
         Insertion{"lctl", 'l', 2, "#{!<!--|0|-->,1,!<!--|new|-->,'2',!<!--|3|-->}"},
         Insertion{"ctc", 'c', 2, "#{0,'1',new,2}"}),
-    [](const auto& test) { return xmltest::caseName(test.index, test.param.before); });
+    [](const auto& test) {
+        const Insertion& c = test.param;
+        return std::string(c.before) + "_" + kindName(c.kind) + "_at_" +
+               (c.pos < 0 ? "minus" + std::to_string(-c.pos) : std::to_string(c.pos));
+    });
 
 TEST(XmlModel, RemovingTheOnlyChildFreesChildrenButKeepsOrder) {
     XMLNode a = top("a");

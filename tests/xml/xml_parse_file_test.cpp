@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/xml_test_util.h"
 #include "xml/xml_lexer.h"
-#include "xml_test_util.h"
 
 namespace {
 

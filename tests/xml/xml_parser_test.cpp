@@ -8,11 +8,13 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "support/printable.h"
+#include "support/xml_test_util.h"
 #include "xml/xml_parse_run.h"
-#include "xml_test_util.h"
 
 namespace {
 
@@ -28,6 +30,11 @@ struct ParseCase {
     int line;  // -7: not written (no error)
     int column;
 };
+
+void PrintTo(const ParseCase& c, std::ostream* os) {
+    *os << secnative::test::quoted(c.text);
+    if (c.tag) *os << " for tag " << secnative::test::quoted(c.tag);
+}
 
 class ParseDocument : public ::testing::TestWithParam<ParseCase> {};
 

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "xml_test_util.h"
+#include "support/printable.h"
+#include "support/xml_test_util.h"
 
 namespace {
 
@@ -222,6 +224,12 @@ struct PathCase {
     const char* found;  // dump of the result, "(empty)" or "(this)"
     const char* after;  // dump of the tree afterwards
 };
+
+void PrintTo(const PathCase& c, std::ostream* os) {
+    *os << secnative::test::quoted(c.path) << " split at "
+        << secnative::test::quoted(std::string(1, c.separator))
+        << (c.createMissing ? ", creating" : ", finding");
+}
 
 const char kPathTree[] = "<r><a><x/></a><A><b/></A></r>";
 const char kPathDump[] = "r{a{x},A{b}}";

@@ -6,13 +6,14 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <ostream>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/xml_test_util.h"
 #include "xml/xml_record_pool.h"
-#include "xml_test_util.h"
 
 namespace {
 
@@ -39,6 +40,10 @@ struct Edit {
     void (*apply)(XMLNode& b);
     const char* after;  // dump of the whole tree afterwards
 };
+
+void PrintTo(const Edit& edit, std::ostream* os) {
+    *os << edit.name;
+}
 
 const char* kDoc = "<a x='1'><b y='2'>t<c/><!--k--><d/>u</b><e/></a>";
 // Before any edit: a[x=1]{b[y=2]{'t',c,!<!--|k|-->,d,'u'},e}

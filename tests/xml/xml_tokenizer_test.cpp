@@ -5,15 +5,18 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "support/printable.h"
+#include "support/xml_test_util.h"
 #include "xml/xml_lexer.h"
-#include "xml_test_util.h"
 
 namespace {
 
 using namespace secnative::xml;
+using secnative::test::quoted;
 
 // A NUL-terminated copy of text in a block of exactly its size.
 class ExactText {
@@ -62,6 +65,10 @@ struct TokenCase {
     const char* text;
     std::vector<std::string> tokens;
 };
+
+void PrintTo(const TokenCase& c, std::ostream* os) {
+    *os << quoted(c.text) << " in " << xmltest::encodingName(c.encoding);
+}
 
 class XmlTokenizer : public ::testing::TestWithParam<TokenCase> {};
 
@@ -144,6 +151,11 @@ struct EntityCase {
     XMLError error;
     std::string decoded;
 };
+
+void PrintTo(const EntityCase& c, std::ostream* os) {
+    *os << quoted(c.text);
+    if (c.length >= 0) *os << " with length " << c.length;
+}
 
 class XmlEntities : public ::testing::TestWithParam<EntityCase> {};
 

@@ -11,7 +11,7 @@
 #include <set>
 #include <string>
 
-#include "xml_test_util.h"
+#include "support/xml_test_util.h"
 
 namespace {
 

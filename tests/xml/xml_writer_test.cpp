@@ -12,9 +12,9 @@
 #include <sstream>
 #include <string>
 
+#include "support/xml_test_util.h"
 #include "xml/xml_block_scan.h"
 #include "xml/xml_lexer.h"
-#include "xml_test_util.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Hex helpers for test vectors and readable failure messages.
-#ifndef SECNATIVE_TESTS_COMMON_HEX_H
-#define SECNATIVE_TESTS_COMMON_HEX_H
+#ifndef SECNATIVE_TESTS_SUPPORT_HEX_H
+#define SECNATIVE_TESTS_SUPPORT_HEX_H
 
 #include <cstdint>
 #include <cstdio>
@@ -49,4 +49,4 @@ inline std::vector<uint8_t> bytes_of(const std::string& text) {
 
 }  // namespace secnative::test
 
-#endif  // SECNATIVE_TESTS_COMMON_HEX_H
+#endif  // SECNATIVE_TESTS_SUPPORT_HEX_H

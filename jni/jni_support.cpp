@@ -1,4 +1,4 @@
-#include "common/jni_support.h"
+#include "jni/jni_support.h"
 
 #include <atomic>
 #include <cstring>

@@ -10,8 +10,8 @@
 // outside an array. Pinned arrays are handed out as exact-size copies, so
 // AddressSanitizer sees a write past their end. A JavaVM beside it hands out
 // the env, for the load hooks.
-#ifndef SECNATIVE_TESTS_CIPHER_FAKE_JNI_ENV_H
-#define SECNATIVE_TESTS_CIPHER_FAKE_JNI_ENV_H
+#ifndef SECNATIVE_TESTS_SUPPORT_FAKE_JNI_ENV_H
+#define SECNATIVE_TESTS_SUPPORT_FAKE_JNI_ENV_H
 
 #include <jni.h>
 
@@ -111,4 +111,4 @@ class FakeEnv {
 
 }  // namespace secnative::test
 
-#endif  // SECNATIVE_TESTS_CIPHER_FAKE_JNI_ENV_H
+#endif  // SECNATIVE_TESTS_SUPPORT_FAKE_JNI_ENV_H

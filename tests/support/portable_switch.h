@@ -1,7 +1,7 @@
 // Scoped use of the switch that makes the accelerated paths report themselves
 // absent, restored on every exit from the test, failed assertions included.
-#ifndef SECNATIVE_TESTS_COMMON_PORTABLE_SWITCH_H
-#define SECNATIVE_TESTS_COMMON_PORTABLE_SWITCH_H
+#ifndef SECNATIVE_TESTS_SUPPORT_PORTABLE_SWITCH_H
+#define SECNATIVE_TESTS_SUPPORT_PORTABLE_SWITCH_H
 
 #include "crypto/cpu_features.h"
 
@@ -20,4 +20,4 @@ class PortableSwitch {
 
 }  // namespace secnative::test
 
-#endif  // SECNATIVE_TESTS_COMMON_PORTABLE_SWITCH_H
+#endif  // SECNATIVE_TESTS_SUPPORT_PORTABLE_SWITCH_H

@@ -1,4 +1,4 @@
-#include "cipher/fake_jni_env.h"
+#include "support/fake_jni_env.h"
 
 #include <cstring>
 

@@ -1,10 +1,11 @@
-// The library's load hooks. Loading only keeps a reference to the class
-// byte[], which the natives check their state arrays against; everything
-// else they look up on every call, and the library keeps no other state.
+// The load hooks of the whole library, for the cipher and login natives
+// alike. Loading only keeps a reference to the class byte[], which the
+// natives check their state arrays against; everything else they look up on
+// every call, and the library keeps no other state.
 #include <jni.h>
 
 #include "common/export.h"
-#include "common/jni_support.h"
+#include "jni/jni_support.h"
 
 SECNATIVE_EXTERN_C_BEGIN
 

@@ -1,7 +1,7 @@
 // Helpers shared by the XML tests: a compact text form of a tree, a check of
 // the record invariants, and a guard that restores the process-wide options.
-#ifndef SECNATIVE_TESTS_XML_XML_TEST_UTIL_H
-#define SECNATIVE_TESTS_XML_XML_TEST_UTIL_H
+#ifndef SECNATIVE_TESTS_SUPPORT_XML_TEST_UTIL_H
+#define SECNATIVE_TESTS_SUPPORT_XML_TEST_UTIL_H
 
 #include <string>
 
@@ -55,6 +55,10 @@ class OptionsGuard {
     ~OptionsGuard() { XMLNode::setGlobalOptions(XMLNode::encodingUTF8, 1, 1, 1); }
 };
 
+// The name of an encoding for test output ("UTF-8", "Shift-JIS"), or
+// "unknown" for a value outside the enumeration.
+const char* encodingName(XMLNode::XMLCharEncoding encoding);
+
 // The name of a parameterised case: its index, then the letters and digits
 // of text with markup spelt out ("<a/>" gives "_lt_a_sl_gt_"), every other
 // byte as '_'; a NULL text gives "null".
@@ -65,4 +69,4 @@ inline std::string caseName(size_t index, const std::string& text) {
 
 }  // namespace xmltest
 
-#endif  // SECNATIVE_TESTS_XML_XML_TEST_UTIL_H
+#endif  // SECNATIVE_TESTS_SUPPORT_XML_TEST_UTIL_H

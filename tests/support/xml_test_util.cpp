@@ -1,6 +1,7 @@
-#include "xml_test_util.h"
+#include "support/xml_test_util.h"
 
 #include <cctype>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -165,6 +166,13 @@ ParseOutcome parse(const char* text, const char* tag) {
     XMLResults results = {errorNone, -7, -7};
     XMLNode node = XMLNode::parseString(text, tag, &results);
     return {dump(node), results.error, results.line, results.column};
+}
+
+const char* encodingName(XMLNode::XMLCharEncoding encoding) {
+    static const char* const kNames[] = {"error",  "UTF-8", "legacy", "Shift-JIS",
+                                         "GB2312", "Big5",  "GBK"};
+    const bool known = encoding >= 0 && static_cast<size_t>(encoding) < std::size(kNames);
+    return known ? kNames[encoding] : "unknown";
 }
 
 std::string caseName(size_t index, const char* text) {

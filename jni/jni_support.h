@@ -24,8 +24,8 @@
 // Nothing here caches field IDs, and the only class reference kept between
 // calls is the one to byte[] (see ScopedByteArrayClass below): natives look
 // everything else up on every call.
-#ifndef SECNATIVE_COMMON_JNI_SUPPORT_H
-#define SECNATIVE_COMMON_JNI_SUPPORT_H
+#ifndef SECNATIVE_JNI_JNI_SUPPORT_H
+#define SECNATIVE_JNI_JNI_SUPPORT_H
 
 #include <jni.h>
 
@@ -289,4 +289,4 @@ class ScopedByteArrayClass {
 
 }  // namespace secnative::jni
 
-#endif  // SECNATIVE_COMMON_JNI_SUPPORT_H
+#endif  // SECNATIVE_JNI_JNI_SUPPORT_H

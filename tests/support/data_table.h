@@ -1,6 +1,6 @@
 // Reading the '|'-separated data files under tests/data.
-#ifndef SECNATIVE_TESTS_COMMON_DATA_TABLE_H
-#define SECNATIVE_TESTS_COMMON_DATA_TABLE_H
+#ifndef SECNATIVE_TESTS_SUPPORT_DATA_TABLE_H
+#define SECNATIVE_TESTS_SUPPORT_DATA_TABLE_H
 
 #include <gtest/gtest.h>
 
@@ -42,4 +42,4 @@ inline std::vector<std::vector<std::string>> read_data_table(const std::string& 
 
 }  // namespace secnative::test
 
-#endif  // SECNATIVE_TESTS_COMMON_DATA_TABLE_H
+#endif  // SECNATIVE_TESTS_SUPPORT_DATA_TABLE_H
