@@ -1,6 +1,5 @@
 package com.ardex.security;
 
-import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
@@ -35,18 +34,9 @@ public class AuthorityProxy {
     /** Result of {@link #login(InputStream, OutputStream, LoginInfo)}: the exchange failed. */
     public static final int LOGIN_FAILED = -1;
 
+    // The same library as VXCipher, found the same way.
     static {
-        loadNativeLibrary();
-    }
-
-    // The same library and the same way of finding it as VXCipher.
-    private static void loadNativeLibrary() {
-        String path = System.getProperty(VXCipher.LIBRARY_PATH_PROPERTY);
-        if (path != null && !path.isEmpty()) {
-            System.load(new File(path).getAbsolutePath());
-        } else {
-            System.loadLibrary("secnative");
-        }
+        NativeLibrary.load();
     }
 
     /**

@@ -1,6 +1,5 @@
 package com.ardex.security;
 
-import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
@@ -50,15 +49,17 @@ public final class VXCipher {
 
     /**
      * System property naming the library file to load. When it is unset, the library is found by
-     * its name, {@code secnative}, on {@code java.library.path}.
+     * its name, {@code secnative}, on {@code java.library.path}, and failing that the copy that
+     * secnative.jar carries for the platform is used.
      */
     public static final String LIBRARY_PATH_PROPERTY = "secnative.library.path";
 
     private static final int STREAM_BUFFER_SIZE = 64 * 1024;
-    private static final int HEADER_SIZE = 16;
+    /** Length of the header that starts every encrypted stream. */
+    static final int HEADER_SIZE = 16;
 
     static {
-        loadNativeLibrary();
+        NativeLibrary.load();
     }
 
     /** A cipher with mode 0: set a mode before {@link #initKey()}. */
@@ -68,15 +69,6 @@ public final class VXCipher {
         this.mode = mode;
         this.project = project;
         this.password = password;
-    }
-
-    private static void loadNativeLibrary() {
-        String path = System.getProperty(LIBRARY_PATH_PROPERTY);
-        if (path != null && !path.isEmpty()) {
-            System.load(new File(path).getAbsolutePath());
-        } else {
-            System.loadLibrary("secnative");
-        }
     }
 
     public synchronized int getMode() {
