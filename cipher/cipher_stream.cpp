@@ -5,7 +5,7 @@
 #include <ctime>
 
 #include "cipher/block_transform.h"
-#include "cipher/create_key.h"
+#include "cipher/key_derivation.h"
 #include "crypto/aes_rj.h"
 
 namespace secnative::cipher {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "cipher/key_derivation.h"
 #include "common/bytes.h"
 #include "crypto/sha1.h"
 

@@ -16,19 +16,4 @@ SECNATIVE_API void createKey(char* out, const char* header, int header_len, cons
 
 SECNATIVE_EXTERN_C_END
 
-#ifdef __cplusplus
-#include <cstddef>
-#include <cstdint>
-
-namespace secnative::cipher {
-
-// createKey on byte ranges: the project and password with their lengths
-// rather than NUL-terminated (a null pointer with length 0 contributes
-// nothing).
-void create_key(uint8_t out[20], const uint8_t* header, size_t header_len, const char* project,
-                size_t project_len, const char* password, size_t password_len);
-
-}  // namespace secnative::cipher
-#endif
-
 #endif  // SECNATIVE_CIPHER_CREATE_KEY_H

@@ -9,7 +9,7 @@ set -euo pipefail
 
 packages=(
     # build
-    g++ cmake ninja-build pkg-config
+    g++ cmake ninja-build pkg-config libcli11-dev
     # tests: GoogleTest, clang with its sanitizer runtimes, Java for the JVM tests
     libgtest-dev clang libclang-rt-14-dev openjdk-17-jdk-headless junit5
     # benchmarks and their peers (never linked into the library)
