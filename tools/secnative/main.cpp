@@ -11,8 +11,11 @@
 #define SECNATIVE_VERSION "unknown"
 #endif
 
-int main(int argc, char** argv) {
-    using namespace secnative::tool;
+namespace {
+
+using namespace secnative::tool;
+
+int run(int argc, char** argv) {
     CLI::App app(
         "Encrypt and decrypt streams, check and query XML, make stored passwords and "
         "move bytes through Base64.",
@@ -41,9 +44,17 @@ int main(int argc, char** argv) {
     } catch (const Failure& failure) {
         if (failure.what()[0] != '\0') std::fprintf(stderr, "secnative: %s\n", failure.what());
         return failure.status();
-    } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "secnative: out of memory\n");
-        return kExitSystem;
     }
     return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "secnative: %s\n", e.what());
+        return kExitSystem;
+    }
 }
