@@ -56,7 +56,7 @@ step secnative xml check settings.xml
 "$tool" xml check settings.xml && echo "settings.xml parses cleanly"
 step secnative xml get settings/database/@host settings.xml
 "$tool" xml get settings/database/@host settings.xml
-printf '<settings>\n  <database host="db"></settings>\n  <cache size="64"/>\n' >broken.xml
+printf '<settings>\n  <database host="db">&port;</database>\n</settings>\n' >broken.xml
 step secnative xml check broken.xml
 "$tool" xml check broken.xml || echo "status $?"
 
