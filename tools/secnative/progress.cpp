@@ -37,7 +37,8 @@ void Progress::draw(std::chrono::steady_clock::time_point now) {
     const double seconds = std::chrono::duration<double>(now - start_).count();
     const double mib = static_cast<double>(done_) / (1 << 20);
     if (total_ != 0) {
-        const double share = done_ >= total_ ? 1.0 : static_cast<double>(done_) / static_cast<double>(total_);
+        const double share =
+            done_ >= total_ ? 1.0 : static_cast<double>(done_) / static_cast<double>(total_);
         const int filled = static_cast<int>(share * kBarWidth);
         char bar[kBarWidth + 1];
         for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
