@@ -13,7 +13,10 @@ cmake --preset fuzz
 cmake --build --preset fuzz
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-for target in cipher_stream_fuzz xml_parse_fuzz; do
+# Every fuzz/NAME_fuzz.cpp is a target; its seeds are fuzz/seeds/NAME and
+# its dictionary, if any, fuzz/NAME_fuzz.dict.
+for source in fuzz/*_fuzz.cpp; do
+    target=$(basename "$source" .cpp)
     echo "=== $target: ${seconds}s ==="
     corpus="$scratch/$target"
     mkdir -p "$corpus"
