@@ -26,21 +26,8 @@ void check(bool ok, const char* what) {
     std::abort();
 }
 
-// What a decoding gave: the text, or NULL and the state's code.
-struct Outcome {
-    bool decoded;
-    std::string text;
-    XMLError error;
-    bool operator==(const Outcome& o) const {
-        return decoded == o.decoded && text == o.text && error == o.error;
-    }
-};
-
-Outcome outcomeOf(char* result, const XML& state) {
-    Outcome o{result != NULL, result ? result : "", state.error};
-    std::free(result);
-    return o;
-}
+using Outcome = xmltest::DecodeOutcome;
+using xmltest::outcomeOf;
 
 }  // namespace
 

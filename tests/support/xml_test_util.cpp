@@ -1,9 +1,12 @@
 #include "support/xml_test_util.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "support/printable.h"
 
 namespace xmltest {
 
@@ -203,6 +206,17 @@ std::string caseName(size_t index, const char* text) {
         }
     }
     return name;
+}
+
+void PrintTo(const DecodeOutcome& o, std::ostream* os) {
+    *os << (o.decoded ? secnative::test::quoted(o.text) : std::string("NULL")) << " error "
+        << o.error;
+}
+
+DecodeOutcome outcomeOf(char* result, const XML& state) {
+    DecodeOutcome o{result != NULL, result ? result : "", state.error};
+    std::free(result);
+    return o;
 }
 
 }  // namespace xmltest

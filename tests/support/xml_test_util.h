@@ -3,6 +3,7 @@
 #ifndef SECNATIVE_TESTS_SUPPORT_XML_TEST_UTIL_H
 #define SECNATIVE_TESTS_SUPPORT_XML_TEST_UTIL_H
 
+#include <ostream>
 #include <string>
 
 #include "xml/xml_node_access.h"
@@ -66,6 +67,22 @@ std::string caseName(size_t index, const char* text);
 inline std::string caseName(size_t index, const std::string& text) {
     return caseName(index, text.c_str());
 }
+
+// What a decoding (fromXMLString, decodeText) gave: the decoded text, or
+// NULL and the state's code.
+struct DecodeOutcome {
+    bool decoded;
+    std::string text;
+    XMLError error;
+    bool operator==(const DecodeOutcome& o) const {
+        return decoded == o.decoded && text == o.text && error == o.error;
+    }
+};
+
+void PrintTo(const DecodeOutcome& o, std::ostream* os);
+
+// Takes over result (freeing it) and reads the code from state.
+DecodeOutcome outcomeOf(char* result, const XML& state);
 
 }  // namespace xmltest
 

@@ -17,26 +17,8 @@
 
 namespace {
 
-// What a decoding gave: the decoded text, or NULL and the state's code.
-struct Outcome {
-    bool decoded;
-    std::string text;
-    XMLError error;
-    bool operator==(const Outcome& o) const {
-        return decoded == o.decoded && text == o.text && error == o.error;
-    }
-};
-
-void PrintTo(const Outcome& o, std::ostream* os) {
-    *os << (o.decoded ? secnative::test::quoted(o.text) : std::string("NULL")) << " error "
-        << o.error;
-}
-
-Outcome outcomeOf(char* result, const XML& state) {
-    Outcome o{result != NULL, result ? result : "", state.error};
-    std::free(result);
-    return o;
-}
+using Outcome = xmltest::DecodeOutcome;
+using xmltest::outcomeOf;
 
 // The first length bytes of text in a block of exactly that size, no NUL.
 Outcome decodeExact(const std::string& text, size_t length, bool parserPath) {
