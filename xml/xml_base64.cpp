@@ -37,6 +37,8 @@ struct DecodeTable {
 
 constexpr DecodeTable makeDecodeTable() {
     DecodeTable table{};
+    // std::fill is not constexpr before C++20.
+    // cppcheck-suppress useStlAlgorithm
     for (unsigned char& v : table.value) v = kIllegal;
     for (int i = 0; i < 64; ++i) table.value[static_cast<unsigned char>(base64EncodeTable[i])] = i;
     table.value[static_cast<unsigned char>('=')] = kPad;
@@ -63,7 +65,7 @@ constexpr PlacedTables makePlacedTables() {
     for (int i = 0; i < 4; ++i) {
         for (int b = 0; b < 256; ++b) {
             const uint32_t v = base64DecodeTable.value[b];
-            tables.place[i][b] = v & kNotSymbol ? kNotSymbolBit : v << (18 - 6 * i);
+            tables.place[i][b] = (v & kNotSymbol) ? kNotSymbolBit : v << (18 - 6 * i);
         }
     }
     return tables;

@@ -129,7 +129,8 @@ namespace {
 bool violatesUtf8(const unsigned char* bytes, int length) {
     int i = 0;
     while (i < length && bytes[i]) {
-        int n = XML_utf8ByteTable.length[bytes[i]];
+        // Table entries are lengths, 0 to 4.
+        int n = static_cast<unsigned char>(XML_utf8ByteTable.length[bytes[i]]);
         for (int j = 1; j < n && i + j < length; ++j) {
             if ((bytes[i + j] & 0xC0) != 0x80) return true;
         }
@@ -206,7 +207,7 @@ char myIsTextWideChar(const void* buffer, int length) {
         if (unit <= 255) ++small;
         if (unit == 0) anyZero = true;
     }
-    return small > k / 2 || anyZero;
+    return (small > k / 2 || anyZero) ? 1 : 0;
 }
 
 char* myWideCharToMultiByte(const wchar_t* text) {

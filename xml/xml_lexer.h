@@ -56,7 +56,8 @@ inline bool isXmlSpace(unsigned char c) {
 // Length of the character at p. A multibyte character cut short by the
 // terminating NUL ends at that NUL, so no scan ever steps past the end.
 inline int charLength(const char* p, const signed char* table) {
-    int n = table[static_cast<unsigned char>(*p)];
+    // Table entries are lengths, 0 to 4.
+    int n = static_cast<unsigned char>(table[static_cast<unsigned char>(*p)]);
     if (n <= 1) return n;
     for (int i = 1; i < n; ++i) {
         if (p[i] == 0) return i;

@@ -100,7 +100,7 @@ XMLNode XMLNode::parseString(const char* text, const char* tag, XMLResults* resu
         result = t->children[0];
     }
     if (error <= warningNoXMLTag && tag && *tag &&
-        (!result.d->name || strcasecmp(result.d->name, tag))) {
+        (!result.d->name || strcasecmp(result.d->name, tag) != 0)) {
         const int named = childIndex(result.d, tag);
         if (named < 0) {
             report(results, errorFirstTagNotFound, 0, 0);

@@ -30,7 +30,7 @@ class ScratchStack {
     ~ScratchStack() { std::free(items_); }
 
     int size() const { return size_; }
-    size_t capacityBytes() const { return sizeof(T) * static_cast<size_t>(capacity_); }
+    size_t capacityBytes() const { return kItemBytes * static_cast<size_t>(capacity_); }
     T* at(int index) { return items_ + index; }
     T& back() { return items_[size_ - 1]; }
     void push(const T& value) {
@@ -44,7 +44,7 @@ class ScratchStack {
     // keepBytes.
     void reset(size_t keepBytes) {
         size_ = 0;
-        if (sizeof(T) * static_cast<size_t>(capacity_) > keepBytes) {
+        if (kItemBytes * static_cast<size_t>(capacity_) > keepBytes) {
             std::free(items_);
             items_ = nullptr;
             capacity_ = 0;
@@ -52,11 +52,14 @@ class ScratchStack {
     }
 
   private:
+    // Some stacks hold pointers, so T may itself be a pointer type.
+    static constexpr size_t kItemBytes = sizeof(T);  // NOLINT(bugprone-sizeof-expression)
+
     void grow() {
         // Past a billion entries the count would no longer fit an int.
-        if (capacity_ > (1 << 30)) outOfMemory(sizeof(T) * static_cast<size_t>(capacity_) * 2);
+        if (capacity_ > (1 << 30)) outOfMemory(kItemBytes * static_cast<size_t>(capacity_) * 2);
         capacity_ = capacity_ ? capacity_ * 2 : 64;
-        items_ = static_cast<T*>(reallocate(items_, sizeof(T) * static_cast<size_t>(capacity_)));
+        items_ = static_cast<T*>(reallocate(items_, kItemBytes * static_cast<size_t>(capacity_)));
     }
 
     T* items_ = nullptr;

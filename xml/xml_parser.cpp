@@ -422,7 +422,7 @@ ContentOutcome readContent(ParseRun* run, Record* node, Record** child) {
 // node has closed. Returns to its ancestors while an end tag is pending
 // that did not name them; sets *node to the element whose content goes on.
 // Returns false when the parse stops, and sets *done when root itself closed.
-bool closeElement(ParseRun* run, Record* root, Record** node, bool* done) {
+bool closeElement(ParseRun* run, const Record* root, Record** node, bool* done) {
     XML& st = run->state;
     for (;;) {
         if (*node == root) {

@@ -23,6 +23,9 @@ constexpr unsigned kPiecesMask = 0xFFFF;
 constexpr size_t kUnit = alignof(Record);
 static_assert(kLastSlabBytes / kUnit <= 0xFFFF, "an adders' block's fill fits 16 bits");
 
+// Blocks allocated and not yet freed (see liveBlocks()).
+std::atomic<size_t> blocksAlive{0};
+
 }  // namespace
 
 struct alignas(std::max_align_t) RecordSlab {
@@ -47,6 +50,7 @@ RecordSlab* newSlab(size_t space, unsigned live) {
     const size_t bytes = sizeof(RecordSlab) + space;
     void* memory = std::malloc(bytes);
     if (!memory) outOfMemory(bytes);
+    blocksAlive.fetch_add(1, std::memory_order_relaxed);
     RecordSlab* slab = new (memory) RecordSlab;
     slab->live.store(live, std::memory_order_relaxed);
     slab->space = 0;
@@ -55,10 +59,14 @@ RecordSlab* newSlab(size_t space, unsigned live) {
 }
 
 void dropFromSlab(RecordSlab* slab, unsigned count) {
+    // Which bits count the pieces is read while the caller's pieces still
+    // keep the block: once they are given back, another thread may free it.
+    const unsigned pieces = slab->space ? kPiecesMask : ~0u;
     const unsigned left = slab->live.fetch_sub(count, std::memory_order_acq_rel) - count;
-    if ((slab->space ? left & kPiecesMask : left) == 0) {
+    if ((left & pieces) == 0) {
         slab->~RecordSlab();
         std::free(slab);
+        blocksAlive.fetch_sub(1, std::memory_order_relaxed);
     }
 }
 
@@ -144,6 +152,8 @@ void* carveForChild(const Record* parent, size_t bytes, RecordSlab** block) {
     for (int level = 0; level < 8 && latest->childCount; ++level) {
         latest = XMLNodeAccess::record(latest->children[latest->childCount - 1]);
     }
+    // The slabs are written to: a piece is carved from one of them.
+    // cppcheck-suppress constVariable
     RecordSlab* near[2] = {static_cast<RecordSlab*>(latest->slab),
                            static_cast<RecordSlab*>(parent->slab)};
     size_t grown = 0;
@@ -161,6 +171,10 @@ void* carveForChild(const Record* parent, size_t bytes, RecordSlab** block) {
     slab->space = static_cast<unsigned>(space);
     *block = slab;
     return carveShared(slab, bytes);
+}
+
+size_t liveBlocks() {
+    return blocksAlive.load(std::memory_order_relaxed);
 }
 
 void SlabReleaser::flush() {

@@ -156,6 +156,11 @@ void packArrays(RecordPool* pool, Record* r, Record* const* children,
 // receives the block to give the piece back to.
 void* carveForChild(const Record* parent, size_t bytes, RecordSlab** block);
 
+// Blocks allocated and not yet freed, in the whole process: whichever thread
+// frees a block's last piece frees the block, and the count shows that every
+// block came back.
+size_t liveBlocks();
+
 // Frees a record whatever its origin.
 inline void releaseRecord(Record* record, SlabReleaser* releaser) {
     if (record->slab) {

@@ -178,7 +178,7 @@ int myTagCompare(const char* name, const char* text) {
     while (name[length] && name[length] == text[length]) ++length;
     if (name[length]) {
         length += std::strlen(name + length);
-        if (strncasecmp(name, text, length)) return 1;
+        if (strncasecmp(name, text, length) != 0) return 1;
     }
     unsigned char next = static_cast<unsigned char>(text[length]);
     bool delimited = secnative::xml::isXmlSpace(next) || next == '/' || next == '<' ||

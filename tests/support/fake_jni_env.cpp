@@ -6,7 +6,12 @@ namespace secnative::test {
 
 namespace {
 
-FakeEnv* g_env = nullptr;  // the env the function table works on; one at a time
+// Each FakeEnv has its own function tables, whose first reserved slot points
+// back to it: like a virtual machine's JNIEnv, each env belongs to one thread
+// and several can work at once.
+FakeEnv* fakeOf(JNIEnv* env) {
+    return static_cast<FakeEnv*>(env->functions->reserved0);
+}
 
 struct FakeRef {
     FakeObject* object;
@@ -31,8 +36,8 @@ jfieldID fieldId(const std::string& name) {
 }
 
 template <typename T = jobject>
-T newRef(FakeObject* object) {
-    return object == nullptr ? nullptr : reinterpret_cast<T>(g_env->ref(object));
+T newRef(FakeEnv* fake, FakeObject* object) {
+    return object == nullptr ? nullptr : reinterpret_cast<T>(fake->ref(object));
 }
 
 FakeObject* obj(const void* ref) {
@@ -67,171 +72,196 @@ bool rangeOk(const FakeObject* a, jsize start, jsize len) {
            static_cast<size_t>(start) + static_cast<size_t>(len) <= a->bytes.size();
 }
 
-jclass JNICALL FindClass(JNIEnv*, const char* name) {
-    g_env->enter("FindClass", kNotWithPending, kOutsideCritical);
-    g_env->countFindClass(name);
-    if (g_env->failHere()) return nullptr;
-    return newRef<jclass>(g_env->classNamed(name));
+jclass JNICALL FindClass(JNIEnv* env, const char* name) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("FindClass", kNotWithPending, kOutsideCritical);
+    fake->countFindClass(name);
+    if (fake->failHere()) return nullptr;
+    return newRef<jclass>(fake, fake->classNamed(name));
 }
 
-jint JNICALL Throw(JNIEnv*, jthrowable t) {
-    g_env->enter("Throw", kNotWithPending, kOutsideCritical);
-    g_env->setPending(obj(t));
+jint JNICALL Throw(JNIEnv* env, jthrowable t) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("Throw", kNotWithPending, kOutsideCritical);
+    fake->setPending(obj(t));
     return 0;
 }
 
-jint JNICALL ThrowNew(JNIEnv*, jclass clazz, const char* message) {
-    g_env->enter("ThrowNew", kNotWithPending, kOutsideCritical);
-    g_env->throwNew(obj(clazz)->name, message);
+jint JNICALL ThrowNew(JNIEnv* env, jclass clazz, const char* message) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("ThrowNew", kNotWithPending, kOutsideCritical);
+    fake->throwNew(obj(clazz)->name, message);
     return 0;
 }
 
-jthrowable JNICALL ExceptionOccurred(JNIEnv*) {
-    g_env->enter("ExceptionOccurred", kWithPending, kOutsideCritical);
-    return newRef<jthrowable>(g_env->pending());
+jthrowable JNICALL ExceptionOccurred(JNIEnv* env) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("ExceptionOccurred", kWithPending, kOutsideCritical);
+    return newRef<jthrowable>(fake, fake->pending());
 }
 
-void JNICALL ExceptionClear(JNIEnv*) {
-    g_env->enter("ExceptionClear", kWithPending, kOutsideCritical);
-    g_env->setPending(nullptr);
+void JNICALL ExceptionClear(JNIEnv* env) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("ExceptionClear", kWithPending, kOutsideCritical);
+    fake->setPending(nullptr);
 }
 
-jboolean JNICALL ExceptionCheck(JNIEnv*) {
-    g_env->enter("ExceptionCheck", kWithPending, kOutsideCritical);
-    return g_env->pending() != nullptr ? JNI_TRUE : JNI_FALSE;
+jboolean JNICALL ExceptionCheck(JNIEnv* env) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("ExceptionCheck", kWithPending, kOutsideCritical);
+    return fake->pending() != nullptr ? JNI_TRUE : JNI_FALSE;
 }
 
-void JNICALL DeleteLocalRef(JNIEnv*, jobject ref) {
-    g_env->enter("DeleteLocalRef", kWithPending, kOutsideCritical);
-    g_env->dropRef(ref);
+void JNICALL DeleteLocalRef(JNIEnv* env, jobject ref) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("DeleteLocalRef", kWithPending, kOutsideCritical);
+    fake->dropRef(ref);
 }
 
-jobject JNICALL NewGlobalRef(JNIEnv*, jobject ref) {
-    g_env->enter("NewGlobalRef", kNotWithPending, kOutsideCritical);
-    if (g_env->failHere()) return nullptr;
-    return g_env->globalRef(obj(ref));
+jobject JNICALL NewGlobalRef(JNIEnv* env, jobject ref) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("NewGlobalRef", kNotWithPending, kOutsideCritical);
+    if (fake->failHere()) return nullptr;
+    return fake->globalRef(obj(ref));
 }
 
-void JNICALL DeleteGlobalRef(JNIEnv*, jobject ref) {
-    g_env->enter("DeleteGlobalRef", kWithPending, kOutsideCritical);
-    g_env->dropGlobalRef(ref);
+void JNICALL DeleteGlobalRef(JNIEnv* env, jobject ref) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("DeleteGlobalRef", kWithPending, kOutsideCritical);
+    fake->dropGlobalRef(ref);
 }
 
-jint JNICALL GetEnv(JavaVM*, void** env, jint version) {
+jint JNICALL GetEnv(JavaVM* vm, void** env, jint version) {
     if (version < JNI_VERSION_1_1 || version > JNI_VERSION_1_8) return JNI_EVERSION;
-    *env = g_env->env();
+    *env = static_cast<FakeEnv*>(vm->functions->reserved0)->env();
     return JNI_OK;
 }
 
-jclass JNICALL GetObjectClass(JNIEnv*, jobject o) {
-    g_env->enter("GetObjectClass", kNotWithPending, kOutsideCritical);
+jclass JNICALL GetObjectClass(JNIEnv* env, jobject o) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("GetObjectClass", kNotWithPending, kOutsideCritical);
     const FakeObject* object = obj(o);
-    if (object->kind == Kind::instance) return newRef<jclass>(object->clazz);
-    return newRef<jclass>(g_env->classNamed(classOf(object)));
+    if (object->kind == Kind::instance) return newRef<jclass>(fake, object->clazz);
+    return newRef<jclass>(fake, fake->classNamed(classOf(object)));
 }
 
-jboolean JNICALL IsInstanceOf(JNIEnv*, jobject o, jclass clazz) {
-    g_env->enter("IsInstanceOf", kNotWithPending, kOutsideCritical);
+jboolean JNICALL IsInstanceOf(JNIEnv* env, jobject o, jclass clazz) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("IsInstanceOf", kNotWithPending, kOutsideCritical);
     return classOf(obj(o)) == obj(clazz)->name ? JNI_TRUE : JNI_FALSE;
 }
 
-jfieldID JNICALL GetFieldID(JNIEnv*, jclass clazz, const char* name, const char* signature) {
-    g_env->enter("GetFieldID", kNotWithPending, kOutsideCritical);
-    if (g_env->failHere()) return nullptr;
+jfieldID JNICALL GetFieldID(JNIEnv* env, jclass clazz, const char* name, const char* signature) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("GetFieldID", kNotWithPending, kOutsideCritical);
+    if (fake->failHere()) return nullptr;
     const auto& fields = obj(clazz)->fields;
     const auto it = fields.find(name);
     if (it == fields.end() || it->second != signature) {
-        g_env->throwNew("java/lang/NoSuchFieldError", name);
+        fake->throwNew("java/lang/NoSuchFieldError", name);
         return nullptr;
     }
     return fieldId(name);
 }
 
-jobject JNICALL GetObjectField(JNIEnv*, jobject o, jfieldID field) {
-    g_env->enter("GetObjectField", kNotWithPending, kOutsideCritical);
-    return newRef(obj(o)->refs[fieldName(field)]);
+jobject JNICALL GetObjectField(JNIEnv* env, jobject o, jfieldID field) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("GetObjectField", kNotWithPending, kOutsideCritical);
+    return newRef(fake, obj(o)->refs[fieldName(field)]);
 }
 
-jint JNICALL GetIntField(JNIEnv*, jobject o, jfieldID) {
-    g_env->enter("GetIntField", kNotWithPending, kOutsideCritical);
+jint JNICALL GetIntField(JNIEnv* env, jobject o, jfieldID) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("GetIntField", kNotWithPending, kOutsideCritical);
     return obj(o)->mode;
 }
 
-void JNICALL SetObjectField(JNIEnv*, jobject o, jfieldID field, jobject value) {
-    g_env->enter("SetObjectField", kNotWithPending, kOutsideCritical);
+void JNICALL SetObjectField(JNIEnv* env, jobject o, jfieldID field, jobject value) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("SetObjectField", kNotWithPending, kOutsideCritical);
     obj(o)->refs[fieldName(field)] = value == nullptr ? nullptr : obj(value);
 }
 
-jsize JNICALL GetStringLength(JNIEnv*, jstring s) {
-    g_env->enter("GetStringLength", kNotWithPending, kOutsideCritical);
+jsize JNICALL GetStringLength(JNIEnv* env, jstring s) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("GetStringLength", kNotWithPending, kOutsideCritical);
     return static_cast<jsize>(obj(s)->text.size());
 }
 
-void JNICALL GetStringUTFRegion(JNIEnv*, jstring s, jsize start, jsize len, char* buf) {
-    g_env->enter("GetStringUTFRegion", kNotWithPending, kOutsideCritical);
-    if (g_env->failHere()) return;
+void JNICALL GetStringUTFRegion(JNIEnv* env, jstring s, jsize start, jsize len, char* buf) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("GetStringUTFRegion", kNotWithPending, kOutsideCritical);
+    if (fake->failHere()) return;
     const std::string& text = obj(s)->text;  // ASCII only: one byte per character
     if (start < 0 || len < 0 ||
         static_cast<size_t>(start) + static_cast<size_t>(len) > text.size()) {
-        g_env->violation("GetStringUTFRegion outside the string");
-        g_env->throwNew("java/lang/StringIndexOutOfBoundsException", "");
+        fake->violation("GetStringUTFRegion outside the string");
+        fake->throwNew("java/lang/StringIndexOutOfBoundsException", "");
         return;
     }
     std::memcpy(buf, text.data() + start, static_cast<size_t>(len));
     buf[len] = '\0';
 }
 
-jsize JNICALL GetArrayLength(JNIEnv*, jarray a) {
-    g_env->enter("GetArrayLength", kNotWithPending, kOutsideCritical);
+jsize JNICALL GetArrayLength(JNIEnv* env, jarray a) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("GetArrayLength", kNotWithPending, kOutsideCritical);
     const FakeObject* array = obj(a);
     if (array->kind != Kind::byte_array) {
-        g_env->violation("GetArrayLength on something that is no array");
+        fake->violation("GetArrayLength on something that is no array");
         return 0;
     }
     return static_cast<jsize>(array->bytes.size());
 }
 
-jbyteArray JNICALL NewByteArray(JNIEnv*, jsize length) {
-    g_env->enter("NewByteArray", kNotWithPending, kOutsideCritical);
-    if (g_env->failHere()) return nullptr;
-    if (length < 0) g_env->violation("NewByteArray with a negative length");
-    return newRef<jbyteArray>(g_env->newByteArray(std::vector<int8_t>(length < 0 ? 0 : length)));
+jbyteArray JNICALL NewByteArray(JNIEnv* env, jsize length) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("NewByteArray", kNotWithPending, kOutsideCritical);
+    if (fake->failHere()) return nullptr;
+    if (length < 0) fake->violation("NewByteArray with a negative length");
+    return newRef<jbyteArray>(fake,
+                              fake->newByteArray(std::vector<int8_t>(length < 0 ? 0 : length)));
 }
 
-void JNICALL GetByteArrayRegion(JNIEnv*, jbyteArray a, jsize start, jsize len, jbyte* buf) {
-    g_env->enter("GetByteArrayRegion", kNotWithPending, kOutsideCritical);
-    if (g_env->failHere()) return;
+void JNICALL GetByteArrayRegion(JNIEnv* env, jbyteArray a, jsize start, jsize len, jbyte* buf) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("GetByteArrayRegion", kNotWithPending, kOutsideCritical);
+    if (fake->failHere()) return;
     FakeObject* array = obj(a);
     if (!rangeOk(array, start, len)) {
-        g_env->violation("GetByteArrayRegion outside the array");
-        g_env->throwNew("java/lang/ArrayIndexOutOfBoundsException", "");
+        fake->violation("GetByteArrayRegion outside the array");
+        fake->throwNew("java/lang/ArrayIndexOutOfBoundsException", "");
         return;
     }
     std::memcpy(buf, array->bytes.data() + start, static_cast<size_t>(len));
 }
 
-void JNICALL SetByteArrayRegion(JNIEnv*, jbyteArray a, jsize start, jsize len, const jbyte* buf) {
-    g_env->enter("SetByteArrayRegion", kNotWithPending, kOutsideCritical);
-    if (g_env->failHere()) return;
+void JNICALL SetByteArrayRegion(JNIEnv* env, jbyteArray a, jsize start, jsize len,
+                                const jbyte* buf) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("SetByteArrayRegion", kNotWithPending, kOutsideCritical);
+    if (fake->failHere()) return;
     FakeObject* array = obj(a);
     if (!rangeOk(array, start, len)) {
-        g_env->violation("SetByteArrayRegion outside the array");
-        g_env->throwNew("java/lang/ArrayIndexOutOfBoundsException", "");
+        fake->violation("SetByteArrayRegion outside the array");
+        fake->throwNew("java/lang/ArrayIndexOutOfBoundsException", "");
         return;
     }
     std::memcpy(array->bytes.data() + start, buf, static_cast<size_t>(len));
 }
 
-void* JNICALL GetPrimitiveArrayCritical(JNIEnv*, jarray a, jboolean* isCopy) {
-    g_env->enter("GetPrimitiveArrayCritical", kNotWithPending, kInCritical);
-    if (g_env->failHere()) return nullptr;
+void* JNICALL GetPrimitiveArrayCritical(JNIEnv* env, jarray a, jboolean* isCopy) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("GetPrimitiveArrayCritical", kNotWithPending, kInCritical);
+    if (fake->failHere()) return nullptr;
     if (isCopy != nullptr) *isCopy = JNI_TRUE;
-    return g_env->pin(obj(a));
+    return fake->pin(obj(a));
 }
 
-void JNICALL ReleasePrimitiveArrayCritical(JNIEnv*, jarray a, void* elements, jint mode) {
-    g_env->enter("ReleasePrimitiveArrayCritical", kWithPending, kInCritical);
-    g_env->unpin(obj(a), static_cast<int8_t*>(elements), mode);
+void JNICALL ReleasePrimitiveArrayCritical(JNIEnv* env, jarray a, void* elements, jint mode) {
+    FakeEnv* fake = fakeOf(env);
+    fake->enter("ReleasePrimitiveArrayCritical", kWithPending, kInCritical);
+    fake->unpin(obj(a), static_cast<int8_t*>(elements), mode);
 }
 
 }  // namespace
@@ -260,17 +290,17 @@ FakeEnv::FakeEnv() : table_() {
     table_.SetByteArrayRegion = SetByteArrayRegion;
     table_.GetPrimitiveArrayCritical = GetPrimitiveArrayCritical;
     table_.ReleasePrimitiveArrayCritical = ReleasePrimitiveArrayCritical;
+    table_.reserved0 = this;
     env_.functions = &table_;
     vmTable_ = {};
     vmTable_.GetEnv = GetEnv;
+    vmTable_.reserved0 = this;
     vm_.functions = &vmTable_;
-    g_env = this;
 }
 
 FakeEnv::~FakeEnv() {
     for (void* ref : refs_) delete static_cast<FakeRef*>(ref);
     for (void* ref : globalRefs_) delete static_cast<FakeRef*>(ref);
-    g_env = nullptr;
 }
 
 FakeObject* FakeEnv::make(Kind kind, const std::string& name) {

@@ -9,7 +9,8 @@
 // pending, any call but the critical ones inside a critical region, a range
 // outside an array. Pinned arrays are handed out as exact-size copies, so
 // AddressSanitizer sees a write past their end. A JavaVM beside it hands out
-// the env, for the load hooks.
+// the env, for the load hooks. Like a virtual machine's, each env belongs to
+// one thread: envs on different threads work independently.
 #ifndef SECNATIVE_TESTS_SUPPORT_FAKE_JNI_ENV_H
 #define SECNATIVE_TESTS_SUPPORT_FAKE_JNI_ENV_H
 

@@ -17,6 +17,7 @@
 
 namespace {
 
+using secnative::xml::liveBlocks;
 using xmltest::checkTree;
 using xmltest::dump;
 using xmltest::rec;
@@ -141,7 +142,10 @@ TEST(XmlRecordPool, RootOutlivesReleasedChildren) {
     EXPECT_EQ(dump(childAt(root, 199)), expectedElement(298));
 }
 
+// Every block comes back once the last piece of it is released, on
+// whichever thread that happens.
 TEST(XmlRecordPool, SubtreesReleasedByOtherThreads) {
+    const size_t blocksBefore = liveBlocks();
     std::string text = manyElements(4000);
     for (int round = 0; round < 20; ++round) {
         std::vector<XMLNode> halves[2];
@@ -149,10 +153,12 @@ TEST(XmlRecordPool, SubtreesReleasedByOtherThreads) {
             XMLNode root = parsed(text.c_str());
             for (int i = 0; i < 4000; ++i) halves[i % 2].push_back(childAt(root, i));
         }
+        ASSERT_GT(liveBlocks(), blocksBefore + 1);  // the children hold several blocks
         std::thread t0([&] { halves[0].clear(); });
         std::thread t1([&] { halves[1].clear(); });
         t0.join();
         t1.join();
+        EXPECT_EQ(liveBlocks(), blocksBefore) << "round " << round;
     }
 }
 
@@ -160,6 +166,7 @@ TEST(XmlRecordPool, SubtreesReleasedByOtherThreads) {
 // thread adds it: two trees that hold records of one block grow at once.
 TEST(XmlRecordPool, AdderBlocksGrowOnTwoThreads) {
     const int kChildren = 20000;
+    const size_t blocksBefore = liveBlocks();
     for (int round = 0; round < 10; ++round) {
         XMLNode top = XMLNode::createXMLTopNode("t");
         XMLNode a = top.addChild("a");
@@ -184,6 +191,9 @@ TEST(XmlRecordPool, AdderBlocksGrowOnTwoThreads) {
             for (int i = 0; i < kChildren; ++i) records.insert(rec(childAt(*n, i)));
         }
         EXPECT_EQ(records.size(), 2u * kChildren);  // no piece handed out twice
+        a = XMLNode();
+        b = XMLNode();
+        EXPECT_EQ(liveBlocks(), blocksBefore) << "round " << round;
     }
 }
 
