@@ -2,8 +2,10 @@
 // other character is copied whole. Characters are stepped through with the
 // current encoding's byte-length table, so that no byte inside a multibyte
 // character is ever taken for one of the five; a character cut short by the
-// NUL ends the text there. Runs of plain bytes are found with the scan
-// table and copied at once.
+// NUL ends the text there and is left out, since its lead byte would take
+// in the markup the writer puts behind the text (a closing quote, the "<"
+// of the next tag) when the text is read again. Runs of plain bytes are
+// found with the scan table and copied at once.
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -67,6 +69,12 @@ inline const char* skipPlain(const char* p, const unsigned char* stops) {
 }
 #endif
 
+// The length of the character at p, or 0 when the NUL cuts it short.
+inline int wholeCharLength(const char* p, const signed char* table) {
+    const int n = charLength(p, table);
+    return n == static_cast<unsigned char>(table[static_cast<unsigned char>(*p)]) ? n : 0;
+}
+
 }  // namespace
 
 uint64_t escapedLength(const char* text, const signed char* table) {
@@ -83,7 +91,8 @@ uint64_t escapedLength(const char* text, const signed char* table) {
             length += static_cast<uint64_t>(e->entityLength);
             ++p;
         } else {
-            const int n = charLength(p, table);
+            const int n = wholeCharLength(p, table);
+            if (!n) return length;
             length += static_cast<uint64_t>(n);
             p += n;
         }
@@ -106,7 +115,8 @@ char* writeEscaped(char* out, const char* text, const signed char* table) {
             out += e->entityLength;
             ++p;
         } else {
-            const int n = charLength(p, table);
+            const int n = wholeCharLength(p, table);
+            if (!n) return out;
             copyBytes(out, p, static_cast<size_t>(n));
             out += n;
             p += n;

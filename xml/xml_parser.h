@@ -401,7 +401,8 @@ struct XMLContentItem {
 
 // Escapes text for XML: the bytes & < > " ' become entities, and every
 // other character is copied whole, a multibyte character of the current
-// encoding included (a character cut short by the NUL ends the text).
+// encoding included (a character cut short by the NUL ends the text and is
+// left out: written, its lead byte would swallow the markup behind it).
 class SECNATIVE_API ToXMLStringTool {
   public:
     ToXMLStringTool() : buffer(NULL), bufferSize(0) {}

@@ -5,6 +5,7 @@
 // overrun.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -120,6 +121,14 @@ const EditCase kEdits[] = {
          EXPECT_EQ(rec(x.getParentNode()), rec(b));
      },
      "r{a,b{x}}"},
+    {"container emptied at the largest position", "<r><a/></r>",
+     [](XMLNode& r) {
+         XMLNode box = XMLNode::createXMLTopNode(NULL);
+         box.addChild("b");
+         box.addChild("c");
+         r.addChild(box, INT_MAX);
+     },
+     "r{a,b,c}"},
     {"move under itself is refused", "<r><a><b/></a></r>",
      [](XMLNode& r) {
          XMLNode a = child(r, 0);

@@ -91,7 +91,9 @@ TEST(XmlWriter, EscapingTakesCharactersWhole) {
     const Escape cases[] = {
         {XMLNode::encodingUTF8, "a<b & \"c\"", "a&lt;b &amp; &quot;c&quot;"},
         {XMLNode::encodingUTF8, "\xC3<'", "\xC3<&apos;"},     // C3 leads a two-byte character
-        {XMLNode::encodingUTF8, "x\xE6\x97", "x\xE6\x97"},    // cut short by the end
+        {XMLNode::encodingUTF8, "x\xE6\x97", "x"},            // cut short by the end: left out
+        {XMLNode::encodingBig5, "d\xFE", "d"},                // FE leads two bytes in Big5
+        {XMLNode::encodingShiftJIS, "<\x83", "&lt;"},         // so does 83 in Shift-JIS
         {XMLNode::encodingShiftJIS, "\x83<>", "\x83<&gt;"},   // 83 leads two bytes
         {XMLNode::encodingLegacy, "\xC3<>", "\xC3&lt;&gt;"},  // every byte its own
     };
@@ -106,9 +108,37 @@ TEST(XmlWriter, EscapingTakesCharactersWhole) {
     EXPECT_STREQ(tool.toXML(""), "");
 }
 
+// A string ending in the lead byte of a multibyte character (a character
+// reference can put one there, and so can whitespace dropped from behind a
+// text): written as it was, that byte would take in the markup behind it on
+// the next read, a closing quote or the "<" of the next tag. It is left out.
+struct CutShort {
+    XMLNode::XMLCharEncoding encoding;
+    const char* document;
+    const char* raw;  // format 0; reads back to a tree written the same way
+};
+
+const CutShort kCutShort[] = {
+    {XMLNode::encodingBig5, "<a v='&#254;'>t&#254;<b/></a>", "<a v=\"\">t<b/></a>"},
+    {XMLNode::encodingBig5, "<a>t\xFE <!DOCTYPE d></a>", "<a>t<!DOCTYPE d></a>"},
+    {XMLNode::encodingShiftJIS, "<a v='x&#131;' w='y'/>", "<a v=\"x\" w=\"y\"/>"},
+    {XMLNode::encodingGBK, "<a>x&#129;</a><b/>", "<a>x</a><b/>"},
+    {XMLNode::encodingUTF8, "<a v='&#226;'>y&#240;</a>", "<a v=\"\">y</a>"},
+};
+
+TEST(XmlWriter, CharacterCutShortKeepsTheMarkupBehindIt) {
+    xmltest::OptionsGuard guard;
+    for (const CutShort& c : kCutShort) {
+        ASSERT_EQ(XMLNode::setGlobalOptions(c.encoding, 1, 1, 0), 0);
+        const std::string once = written(XMLNode::parseString(c.document), 0);
+        EXPECT_EQ(once, c.raw) << c.document;
+        EXPECT_EQ(written(XMLNode::parseString(once.c_str()), 0), once) << c.document;
+    }
+}
+
 // The escaped form as a plain walk over the characters gives it: an entity
 // for each of & < > " ', every other character whole, a character cut short
-// by the NUL kept up to it.
+// by the NUL left out.
 std::string escapedByWalk(const char* text, const signed char* table) {
     static const char* const kEntities[] = {"&amp;", "&lt;", "&gt;", "&quot;", "&apos;"};
     static const char kSpecial[] = "&<>\"'";
@@ -119,9 +149,9 @@ std::string escapedByWalk(const char* text, const signed char* table) {
             ++p;
             continue;
         }
-        int n = table[static_cast<unsigned char>(*p)];
+        const int n = table[static_cast<unsigned char>(*p)];
         for (int i = 1; i < n; ++i) {
-            if (!p[i]) n = i;
+            if (!p[i]) return out;
         }
         out.append(p, static_cast<size_t>(n));
         p += n;
