@@ -40,7 +40,7 @@ for source in fuzz/*_fuzz.cpp; do
     log="$logs/$target.log"
     if "build/fuzz/fuzz/$target" "${options[@]}" "${inputs[@]}" >"$log" 2>&1; then
         # The last status line carries the coverage (cov: edges).
-        grep -E '^#[0-9]+ +(DONE|pulse)' "$log" | tail -1
+        grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1
         grep -E '^stat::(number_of_executed_units|average_exec_per_sec|new_units_added)' "$log"
     else
         tail -60 "$log"
