@@ -38,6 +38,13 @@ struct Cursor {
 
 }  // namespace
 
+std::string written(const XMLNode& node, int format, int* size) {
+    char* text = node.createXMLString(format, size);
+    std::string out = text ? text : "(null)";
+    freeXMLString(text);
+    return out;
+}
+
 std::string dump(const XMLNode& node) {
     const Record* top = rec(node);
     if (!top) return "(empty)";

@@ -47,6 +47,10 @@ struct ParseOutcome {
 };
 ParseOutcome parse(const char* text, const char* tag = NULL);
 
+// What createXMLString writes for node, or "(null)" when it gives NULL;
+// stores the size it reports in *size when size is not NULL.
+std::string written(const XMLNode& node, int format, int* size = NULL);
+
 // Restores the library's default options when it goes out of scope.
 class OptionsGuard {
   public:

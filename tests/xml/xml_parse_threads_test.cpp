@@ -50,18 +50,15 @@ struct Outcome {
     }
 };
 
-std::string written(const XMLNode& node, int format) {
-    char* text = node.createXMLString(format);
-    std::string copy = text ? text : "(null)";
-    freeXMLString(text);
-    return copy;
-}
-
 Outcome parseAndWrite(const std::string& text) {
     XMLResults results{};  // a parse without error leaves line and column as they are
     XMLNode node = XMLNode::parseString(text.c_str(), NULL, &results);
-    return {xmltest::dump(node), results.error,    results.line,
-            results.column,      written(node, 1), written(node.deepCopy(), 0)};
+    return {xmltest::dump(node),
+            results.error,
+            results.line,
+            results.column,
+            xmltest::written(node, 1),
+            xmltest::written(node.deepCopy(), 0)};
 }
 
 TEST(XmlParseThreads, EveryThreadGetsTheSingleThreadResult) {
