@@ -122,8 +122,8 @@ quick_documents() {
     local docs
     docs=$("$1" --benchmark_list_tests | sed 's#/.*##' | awk '!seen[$0]++')
     {
-        grep -v '^gen-' <<<"$docs" | head -n 1
-        grep '^gen-' <<<"$docs" | head -n 1
+        grep -m 1 -v '^gen-' <<<"$docs"
+        grep -m 1 '^gen-' <<<"$docs"
     } | sed 's/[][\.*^$()+?{}|]/\\&/g' | paste -sd'|'
 }
 

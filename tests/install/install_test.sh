@@ -24,7 +24,7 @@ fail() {
     cat "$work/install.log"
     exit 1
 }
-libdir=$(dirname "$(find "$prefix" -name 'libsecnative.so' | head -1)")
+libdir=$(dirname "$(find "$prefix" -name 'libsecnative.so' -print -quit)")
 [[ -d $libdir ]] || fail "no libsecnative.so installed"
 for file in bin/secnative include/secnative/xml/xml_parser.h include/secnative/crypto/sha1.h \
     include/secnative/login/password.h include/secnative/common/export.h share/java/secnative.jar; do
@@ -36,7 +36,11 @@ done
 for file in cipher/cipher_stream.h jni/jni_support.h cipher/com_ardex_security_VXCipher.h; do
     [[ ! -e $prefix/include/secnative/$file ]] || fail "$file is installed"
 done
-"$prefix/bin/secnative" --version | grep -q '^secnative ' || fail "the installed tool does not run"
+# Outputs are taken whole before they are searched: under pipefail a search
+# that stops at its first match can kill the writer with SIGPIPE and fail a
+# pipeline whose output was right.
+version=$("$prefix/bin/secnative" --version) && [[ $version == "secnative "* ]] ||
+    fail "the installed tool does not run"
 
 expected=$(printf '%s\n' a9993e364706816aba3e25717850c26c9cd0d89d \
     '*14E65567ABDB5135D0CFD9A70B3032C179A49EE7' \
@@ -74,14 +78,15 @@ if command -v dpkg-deb >/dev/null; then
             cat "$work/cpack.log"
             fail "cpack"
         }
-    deb=$(find "$work/package" -maxdepth 1 -name '*.deb' | head -1)
+    deb=$(find "$work/package" -maxdepth 1 -name '*.deb' -print -quit)
     if [[ -n $deb ]]; then
         contents=$(dpkg-deb -c "$deb")
         for file in bin/secnative lib/libsecnative.so include/secnative/xml/xml_parser.h \
             share/java/secnative.jar lib/pkgconfig/secnative.pc lib/cmake/secnative/secnativeConfig.cmake; do
             grep -q "/usr/$file" <<<"$contents" || fail "the package lacks /usr/$file"
         done
-        dpkg-deb -f "$deb" Package Version Depends | grep -q '^Package: secnative' || fail "package fields"
+        fields=$(dpkg-deb -f "$deb" Package Version Depends) || fail "reading the package fields"
+        grep -qx 'Package: secnative' <<<"$fields" || fail "package fields: $fields"
     else
         fail "cpack made no .deb"
     fi

@@ -91,7 +91,8 @@ pid=$!
 exec 3<>slow
 sleep 0.2
 if [[ -r /proc/$pid/cmdline ]]; then
-    tr '\0' ' ' </proc/$pid/cmdline | grep -q secret && fail "the password is in the argument list"
+    arguments=$(tr '\0' ' ' </proc/$pid/cmdline)
+    [[ $arguments != *secret* ]] || fail "the password is in the argument list"
 fi
 exec 3>&-
 wait $pid || fail "encrypting from a fifo"
