@@ -9,7 +9,7 @@
 //
 //   xml_bench [--benchmark_filter=...] [--benchmark_enable_random_interleaving=true]
 //
-// The corpus comes from $XML_BENCH_CORPUS or the directory set at build time.
+// The corpus comes from $XML_BENCH_CORPUS, by default tests/data/corpus.
 // Every benchmark reports the median of five repetitions; on a machine that
 // other work is loading, random interleaving spreads that load evenly over
 // the parsers.
@@ -28,10 +28,6 @@
 #include "xml/xml_parser.h"
 #include "xml_bench_docs.h"
 #include "xml_bench_heap.h"
-
-#ifndef SECNATIVE_BENCH_CORPUS
-#define SECNATIVE_BENCH_CORPUS "../shared/bench-corpus"
-#endif
 
 namespace {
 
@@ -131,7 +127,7 @@ int main(int argc, char** argv) {
 
     const char* corpus = std::getenv("XML_BENCH_CORPUS");
     static std::vector<Document> documents =
-        xmlbench::loadDocuments(corpus ? corpus : SECNATIVE_BENCH_CORPUS);
+        xmlbench::loadDocuments(corpus ? corpus : SECNATIVE_CORPUS_DIR);
     static std::vector<long> elementCounts;
     for (const Document& doc : documents) {
         SaxCounts counts;

@@ -1,4 +1,4 @@
-// Documents for the XML benchmark: the shared corpus, used in place, and
+// Documents for the XML benchmark: the corpus of real-world documents and
 // generated documents that stress one shape each.
 #ifndef SECNATIVE_BENCH_XML_BENCH_DOCS_H
 #define SECNATIVE_BENCH_XML_BENCH_DOCS_H

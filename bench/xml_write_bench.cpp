@@ -53,10 +53,6 @@
 #include "xml_bench_docs.h"
 #include "xml_bench_heap.h"
 
-#ifndef SECNATIVE_BENCH_CORPUS
-#define SECNATIVE_BENCH_CORPUS "../shared/bench-corpus"
-#endif
-
 namespace {
 
 using xmlbench::Document;
@@ -405,7 +401,7 @@ int main(int argc, char** argv) {
 
     const char* corpus = std::getenv("XML_BENCH_CORPUS");
     const std::vector<Document> documents =
-        xmlbench::loadDocuments(corpus ? corpus : SECNATIVE_BENCH_CORPUS);
+        xmlbench::loadDocuments(corpus ? corpus : SECNATIVE_CORPUS_DIR);
     static std::vector<std::unique_ptr<Trees>> trees;
     std::vector<std::string> names;
     for (const Document& doc : documents) {
