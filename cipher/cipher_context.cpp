@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "crypto/aes_rounds.h"
+
 namespace secnative::cipher {
 
 void context_init(uint8_t* ctx, int32_t mode, const char* project, size_t project_len) {
@@ -18,8 +20,7 @@ bool context_sound(const uint8_t* ctx) {
     const int32_t buffered = ctx_buffered(ctx);
     if (buffered < 0 || buffered > static_cast<int32_t>(kCarrySize)) return false;
     if (ctx_header_pending(ctx)) return buffered == 0;
-    const int32_t rounds = ctx_rounds(ctx);
-    return rounds == 10 || rounds == 12 || rounds == 14;
+    return crypto::aes_rounds_supported(ctx_rounds(ctx));
 }
 
 }  // namespace secnative::cipher

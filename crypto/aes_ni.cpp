@@ -11,6 +11,7 @@
 
 #include "common/bytes.h"
 #include "crypto/aes_rj.h"
+#include "crypto/aes_rounds.h"
 
 #define SECNATIVE_TARGET_AES_NI __attribute__((target("aes,sse4.1")))
 

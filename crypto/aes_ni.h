@@ -29,12 +29,6 @@
 
 namespace secnative::crypto {
 
-// The round counts the set-up functions return; the engines index the
-// schedule with nothing else.
-constexpr bool aes_rounds_supported(int nr) {
-    return nr == 10 || nr == 12 || nr == 14;
-}
-
 #ifdef SECNATIVE_AES_NI
 
 // Transform `blocks` blocks from in to out. in and out may be the same buffer

@@ -11,6 +11,7 @@
 #include "crypto/aes_rj.h"
 
 #include "common/bytes.h"
+#include "crypto/aes_rounds.h"
 #include "crypto/aes_tables.h"
 
 namespace secnative {
@@ -29,10 +30,6 @@ int rounds_for_key_bits(int key_bits) {
         default:
             return 0;
     }
-}
-
-bool is_supported_rounds(int nr) {
-    return nr == 10 || nr == 12 || nr == 14;
 }
 
 // Substitutes four bytes through Te4 and packs the results top to bottom.
@@ -174,7 +171,7 @@ int AES_init_decrypt(uint32_t rk[], const uint8_t* key, int key_bits) {
 // The whole input is loaded before the first output byte is stored, so in
 // and out may be the same buffer.
 void AES_encrypt_rj(const uint32_t rk[], int nr, const uint8_t in[16], uint8_t out[16]) {
-    if (!is_supported_rounds(nr)) {
+    if (!crypto::aes_rounds_supported(nr)) {
         store_state(out, State{0, 0, 0, 0});
         return;
     }
@@ -187,7 +184,7 @@ void AES_encrypt_rj(const uint32_t rk[], int nr, const uint8_t in[16], uint8_t o
 }
 
 void AES_decrypt_rj(const uint32_t rk[], int nr, const uint8_t in[16], uint8_t out[16]) {
-    if (!is_supported_rounds(nr)) {
+    if (!crypto::aes_rounds_supported(nr)) {
         store_state(out, State{0, 0, 0, 0});
         return;
     }

@@ -12,6 +12,7 @@
 
 #include "common/bytes.h"
 #include "crypto/aes_rj.h"
+#include "crypto/aes_rounds.h"
 
 #define SECNATIVE_TARGET_VAES __attribute__((target("vaes,avx2,aes")))
 
