@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/hex.h"
+#include "support/test_size.h"
 
 namespace {
 
@@ -94,6 +95,9 @@ TEST_P(Sha1KnownAnswer, OneUpdate) {
 
 TEST_P(Sha1KnownAnswer, ByteByByteWithEmptyUpdatesBetween) {
     const Bytes& message = GetParam().message;
+    if (message.size() > 100000 && secnative::test::small_test_size()) {
+        GTEST_SKIP() << "three million calls: the shorter messages take the same paths";
+    }
     sha1_context ctx;
     sha1_init(&ctx);
     sha1_update(&ctx, nullptr, 0);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/test_size.h"
 #include "support/xml_test_util.h"
 
 namespace {
@@ -343,7 +344,8 @@ class EditProperty : public ::testing::TestWithParam<bool> {};
 TEST_P(EditProperty, RandomEditsMatchTheModel) {
     xmltest::OptionsGuard guard;
     XMLNode::setGlobalOptions(XMLNode::encodingUTF8, 1, 1, 0);
-    for (unsigned seed = 1; seed <= 150; ++seed) {
+    const unsigned seeds = secnative::test::test_size(150u, 12u);
+    for (unsigned seed = 1; seed <= seeds; ++seed) {
         EditRun run(seed, GetParam());
         ASSERT_TRUE(run.check()) << "seed " << seed << " before any edit";
         for (int step = 0; step < 300; ++step) {
