@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <ostream>
 #include <random>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "crypto/aes_rj.h"
 #include "crypto/aes_tables.h"
+#include "support/guarded_bytes.h"
 #include "support/hex.h"
 
 namespace {
@@ -18,6 +20,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using Schedule = std::vector<uint32_t>;
 using secnative::test::from_hex;
+using secnative::test::GuardedBytes;
 using secnative::test::to_hex;
 
 constexpr uint32_t kSentinel = 0xdeadbeef;
@@ -148,16 +151,18 @@ TEST(AesRoundTrip, RandomKeysAndBlocks) {
     }
 }
 
-// The key buffer is exactly as long as the bit count says, so a set-up that
-// read key bytes before refusing the length would trip the address sanitizer.
+// The key buffer is exactly as long as the bit count says and ends at a
+// guard page, so a set-up that read key bytes before refusing the length
+// would fault.
 class AesRefusedKeyLength : public ::testing::TestWithParam<int> {};
 
 TEST_P(AesRefusedKeyLength, ReturnsZeroAndLeavesScheduleUntouched) {
     const int key_bits = GetParam();
-    Bytes key(key_bits > 0 ? (key_bits + 7) / 8 : 0, 0x5a);
+    GuardedBytes key(key_bits > 0 ? static_cast<size_t>(key_bits + 7) / 8 : 0);
+    std::memset(key.data(), 0x5a, key.size());
     for (SetupFunction setup : {AES_init_encrypt, AES_init_decrypt}) {
         Schedule rk(AES_SCHEDULE_WORDS, kSentinel);
-        EXPECT_EQ(setup(rk.data(), key.empty() ? nullptr : key.data(), key_bits), 0);
+        EXPECT_EQ(setup(rk.data(), key.size() ? key.data() : nullptr, key_bits), 0);
         EXPECT_EQ(rk, Schedule(AES_SCHEDULE_WORDS, kSentinel));
     }
 }
@@ -215,15 +220,17 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& test) { return "bits" + std::to_string(test.param.key_bits); });
 
 // A round count no set-up returns must neither read past the schedule (it is
-// exactly 60 words here) nor leave the input in the output buffer.
+// exactly 60 words here, ending at a guard page) nor leave the input in the
+// output buffer.
 TEST(AesBlockGuard, UnsupportedRoundCountWritesZeroBlock) {
     const Bytes key = from_hex("000102030405060708090a0b0c0d0e0f");
-    Schedule rk(AES_SCHEDULE_WORDS);
-    ASSERT_EQ(AES_init_encrypt(rk.data(), key.data(), 128), 10);
+    GuardedBytes schedule(AES_SCHEDULE_WORDS * sizeof(uint32_t));
+    uint32_t* rk = schedule.as<uint32_t>();
+    ASSERT_EQ(AES_init_encrypt(rk, key.data(), 128), 10);
     for (BlockFunction transform : {AES_encrypt_rj, AES_decrypt_rj}) {
         for (int nr : {0, 1, 8, 11, 16, 100, -2}) {
             Bytes block = from_hex("00112233445566778899aabbccddeeff");
-            transform(rk.data(), nr, block.data(), block.data());
+            transform(rk, nr, block.data(), block.data());
             EXPECT_EQ(to_hex(block.data(), 16), std::string(32, '0')) << "nr " << nr;
         }
     }
