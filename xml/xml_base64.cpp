@@ -12,7 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "xml/xml_node_access.h"
+#include "xml/xml_model.h"
+#include "xml/xml_parser.h"
 
 namespace secnative::xml {
 

@@ -4,6 +4,8 @@
 // entry included, and freed when the last one goes. Subtrees are released
 // with a work list instead of recursion, so a tree of any depth can be freed
 // on a small stack.
+#include "xml/xml_model.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -14,9 +14,12 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "xml/xml_lexer.h"
+#include "xml/xml_encoding.h"
+#include "xml/xml_model.h"
 #include "xml/xml_node_access.h"
+#include "xml/xml_parser.h"
 #include "xml/xml_record_pool.h"
+#include "xml/xml_tokenizer.h"
 
 namespace secnative::xml {
 

@@ -10,9 +10,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "xml/xml_lexer.h"
+#include "xml/xml_encoding.h"
+#include "xml/xml_entities.h"
+#include "xml/xml_model.h"
 #include "xml/xml_node_access.h"
+#include "xml/xml_parse_api.h"
 #include "xml/xml_parse_run.h"
+#include "xml/xml_parser.h"
+#include "xml/xml_record_pool.h"
+#include "xml/xml_tokenizer.h"
 
 namespace secnative::xml {
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "support/xml_test_util.h"
+#include "xml/xml_node_access.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/xml_test_util.h"
+#include "xml/xml_node_access.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "support/xml_test_util.h"
 #include "xml/xml_block_scan.h"
-#include "xml/xml_lexer.h"
+#include "xml/xml_encoding.h"
 
 namespace {
 
