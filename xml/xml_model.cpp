@@ -80,6 +80,22 @@ void releaseOwnItems(Record* r, char force, Record** work, SlabReleaser* release
     clearContents(r, NULL);
 }
 
+// Frees a record's contents and, iteratively, every descendant record that
+// no other handle holds (with force, every descendant is emptied). The
+// record itself is left for the caller.
+void releaseContents(Record* record, char force) {
+    SlabReleaser releaser;
+    Record* work = NULL;
+    releaseOwnItems(record, force, &work, &releaser);
+    while (work) {
+        Record* r = work;
+        work = r->parent;
+        r->parent = NULL;
+        releaseOwnItems(r, force, &work, &releaser);
+        if (r->refCount == 0) releaseRecord(r, &releaser);
+    }
+}
+
 }  // namespace
 
 Record* newRecordNamed(Record* parent, const char* name, char isDeclaration) {
@@ -110,19 +126,6 @@ void releaseName(Record* r) {
         std::free(r->name);
     }
     r->name = NULL;
-}
-
-void releaseContents(Record* record, char force) {
-    SlabReleaser releaser;
-    Record* work = NULL;
-    releaseOwnItems(record, force, &work, &releaser);
-    while (work) {
-        Record* r = work;
-        work = r->parent;
-        r->parent = NULL;
-        releaseOwnItems(r, force, &work, &releaser);
-        if (r->refCount == 0) releaseRecord(r, &releaser);
-    }
 }
 
 }  // namespace secnative::xml

@@ -1,7 +1,7 @@
 // What xml_model.cpp gives the rest of the library besides the handles:
 // allocation that ends the process when memory runs out, string and byte
 // copies, records named in their own block, and the release of a record's
-// name and contents.
+// name.
 #ifndef SECNATIVE_XML_XML_MODEL_H
 #define SECNATIVE_XML_XML_MODEL_H
 
@@ -74,11 +74,6 @@ Record* newRecordNamed(Record* parent, const char* name, char isDeclaration);
 // Frees record's name unless it is stored with the record, and sets name
 // to NULL.
 void releaseName(Record* record);
-
-// Frees a record's contents and, iteratively, every descendant record that
-// no other handle holds (with force, every descendant is emptied). The
-// record itself is left for the caller.
-void releaseContents(Record* record, char force);
 
 }  // namespace secnative::xml
 

@@ -60,15 +60,6 @@ struct XMLNodeAccess {
     }
     static void detachFromParent(Record* record) { XMLNode::detachFromParent(record); }
     static void exactMemory(Record* record) { XMLNode::exactMemory(record); }
-    static void emptyTheNode(XMLNode& node, char force) { node.emptyTheNode(force); }
-
-    static bool parseElement(XMLNode& node, void* run) { return node.ParseXMLElement(run); }
-    static char maybeAddText(XMLNode& node, void* run, const char* end) {
-        return node.maybeAddTxT(run, end);
-    }
-    static char parseClearTag(XMLNode& node, void* run, void* clearTag) {
-        return node.parseClearTag(run, clearTag);
-    }
 };
 
 namespace secnative::xml {
