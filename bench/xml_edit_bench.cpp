@@ -37,7 +37,7 @@
 #include <string>
 #include <vector>
 
-#include "xml/xml_node_access.h"
+#include "xml/xml_order.h"
 #include "xml/xml_parser.h"
 #include "xml_bench_heap.h"
 

@@ -15,7 +15,7 @@
 #include <string>
 
 #include "support/xml_test_util.h"
-#include "xml/xml_lexer.h"
+#include "xml/xml_entities.h"
 #include "xml/xml_parser.h"
 
 namespace {

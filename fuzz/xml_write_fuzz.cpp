@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "support/xml_test_util.h"
-#include "xml/xml_lexer.h"
+#include "xml/xml_encoding.h"
 #include "xml/xml_parser.h"
 
 namespace {

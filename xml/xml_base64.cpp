@@ -12,7 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "xml/xml_node_access.h"
+#include "xml/xml_model.h"
+#include "xml/xml_parser.h"
 
 namespace secnative::xml {
 
@@ -123,10 +124,10 @@ inline unsigned char outcome(XMLError* error, XMLError code, unsigned char resul
     return result;
 }
 
-// Decodes text into output; *written receives the number of bytes written,
+// Decodes Base64 text into output; *written receives the number of bytes written,
 // which never exceeds outputSize.
-unsigned char decodeText(const char* text, unsigned char* output, int outputSize, XMLError* error,
-                         int64_t* written) {
+unsigned char decodeBase64Into(const char* text, unsigned char* output, int outputSize,
+                               XMLError* error, int64_t* written) {
     if (error) *error = errorNone;
     if (!text) text = "";
     const uint32_t(&P)[4][256] = kPlaced.place;
@@ -265,7 +266,7 @@ int XMLParserBase64Tool::decodeSize(const char* text, XMLError* error) {
 unsigned char XMLParserBase64Tool::decode(const char* text, unsigned char* output, int outputSize,
                                           XMLError* error) {
     int64_t written = 0;
-    return secnative::xml::decodeText(text, output, outputSize, error, &written);
+    return secnative::xml::decodeBase64Into(text, output, outputSize, error, &written);
 }
 
 unsigned char* XMLParserBase64Tool::decode(const char* text, int* size, XMLError* error) {
@@ -275,7 +276,7 @@ unsigned char* XMLParserBase64Tool::decode(const char* text, int* size, XMLError
     // One spare byte, as callers may rely on; it is left unset.
     unsigned char* out = static_cast<unsigned char*>(alloc(m < INT_MAX ? m + 1 : m));
     int64_t written = 0;
-    if (!secnative::xml::decodeText(text, out, m, error, &written)) return NULL;
+    if (!secnative::xml::decodeBase64Into(text, out, m, error, &written)) return NULL;
     if (size) *size = static_cast<int>(written);
     return out;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "xml/xml_model.h"
 #include "xml/xml_node_access.h"
 #include "xml/xml_parser.h"
 #include "xml/xml_record_pool.h"

@@ -8,7 +8,9 @@
 #include <climits>
 #include <cstdlib>
 
+#include "xml/xml_model.h"
 #include "xml/xml_node_access.h"
+#include "xml/xml_order.h"
 #include "xml/xml_parser.h"
 
 using secnative::xml::copyString;

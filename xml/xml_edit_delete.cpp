@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "xml/xml_item_index.h"
 #include "xml/xml_node_access.h"
+#include "xml/xml_order.h"
 #include "xml/xml_parser.h"
 #include "xml/xml_record_pool.h"
 

@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 
+#include "xml/xml_item_index.h"
+#include "xml/xml_model.h"
 #include "xml/xml_node_access.h"
 #include "xml/xml_parser.h"
 

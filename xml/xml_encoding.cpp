@@ -1,12 +1,13 @@
 // Character encodings: byte-length tables, the encoding guess, wide-text
 // detection and the wide-to-multibyte conversion.
+#include "xml/xml_encoding.h"
+
 #include <strings.h>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
-#include "xml/xml_lexer.h"
 #include "xml/xml_parser.h"
 
 namespace secnative::xml {

@@ -15,11 +15,14 @@
 // reference that does not stand for a byte (errorUnknownCharacterEntity for
 // one without digits, with another byte among them or of value 0,
 // errorCharacterCodeAbove255 for one above 255).
+#include "xml/xml_entities.h"
+
 #include <cstdlib>
 #include <cstring>
 
-#include "xml/xml_lexer.h"
-#include "xml/xml_node_access.h"
+#include "xml/xml_encoding.h"
+#include "xml/xml_model.h"
+#include "xml/xml_parser.h"
 
 namespace secnative::xml {
 

@@ -6,14 +6,18 @@
 // in the markup the writer puts behind the text (a closing quote, the "<"
 // of the next tag) when the text is read again. Runs of plain bytes are
 // found with the scan table and copied at once.
+#include "xml/xml_escape.h"
+
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "xml/xml_block_scan.h"
-#include "xml/xml_lexer.h"
-#include "xml/xml_node_access.h"
+#include "xml/xml_encoding.h"
+#include "xml/xml_entities.h"
+#include "xml/xml_model.h"
+#include "xml/xml_parser.h"
 
 namespace secnative::xml {
 

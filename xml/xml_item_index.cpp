@@ -1,6 +1,8 @@
 // Finding items: children and attributes by name, ignoring ASCII case; texts and clear
 // items handed back to the library by the address the tree stores, never by
 // content, so two equal texts are still two items.
+#include "xml/xml_item_index.h"
+
 #include <strings.h>
 
 #include "xml/xml_node_access.h"

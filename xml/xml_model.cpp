@@ -4,6 +4,8 @@
 // entry included, and freed when the last one goes. Subtrees are released
 // with a work list instead of recursion, so a tree of any depth can be freed
 // on a small stack.
+#include "xml/xml_model.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -78,6 +80,22 @@ void releaseOwnItems(Record* r, char force, Record** work, SlabReleaser* release
     clearContents(r, NULL);
 }
 
+// Frees a record's contents and, iteratively, every descendant record that
+// no other handle holds (with force, every descendant is emptied). The
+// record itself is left for the caller.
+void releaseContents(Record* record, char force) {
+    SlabReleaser releaser;
+    Record* work = NULL;
+    releaseOwnItems(record, force, &work, &releaser);
+    while (work) {
+        Record* r = work;
+        work = r->parent;
+        r->parent = NULL;
+        releaseOwnItems(r, force, &work, &releaser);
+        if (r->refCount == 0) releaseRecord(r, &releaser);
+    }
+}
+
 }  // namespace
 
 Record* newRecordNamed(Record* parent, const char* name, char isDeclaration) {
@@ -108,19 +126,6 @@ void releaseName(Record* r) {
         std::free(r->name);
     }
     r->name = NULL;
-}
-
-void releaseContents(Record* record, char force) {
-    SlabReleaser releaser;
-    Record* work = NULL;
-    releaseOwnItems(record, force, &work, &releaser);
-    while (work) {
-        Record* r = work;
-        work = r->parent;
-        r->parent = NULL;
-        releaseOwnItems(r, force, &work, &releaser);
-        if (r->refCount == 0) releaseRecord(r, &releaser);
-    }
 }
 
 }  // namespace secnative::xml

@@ -6,8 +6,6 @@
 #ifndef SECNATIVE_XML_XML_NODE_ACCESS_H
 #define SECNATIVE_XML_XML_NODE_ACCESS_H
 
-#include <cstddef>
-#include <cstdlib>
 #include <new>
 
 #include "xml/xml_parser.h"
@@ -62,80 +60,11 @@ struct XMLNodeAccess {
     }
     static void detachFromParent(Record* record) { XMLNode::detachFromParent(record); }
     static void exactMemory(Record* record) { XMLNode::exactMemory(record); }
-    static void emptyTheNode(XMLNode& node, char force) { node.emptyTheNode(force); }
-
-    static bool parseElement(XMLNode& node, void* run) { return node.ParseXMLElement(run); }
-    static char maybeAddText(XMLNode& node, void* run, const char* end) {
-        return node.maybeAddTxT(run, end);
-    }
-    static char parseClearTag(XMLNode& node, void* run, void* clearTag) {
-        return node.parseClearTag(run, clearTag);
-    }
 };
 
 namespace secnative::xml {
 
 using Record = XMLNodeAccess::Record;
-
-// malloc and realloc that end the process with a message when memory runs
-// out, so a failed allocation never turns into a write through NULL.
-// allocate is inline: the parser calls it for every name, value and text.
-[[noreturn]] void outOfMemory(size_t size);
-inline void* allocate(size_t size) {
-    void* block = std::malloc(size ? size : 1);
-    if (__builtin_expect(block == NULL, 0)) outOfMemory(size);
-    return block;
-}
-void* reallocate(void* block, size_t size);
-
-// A new malloc copy of a NUL-terminated string, or NULL for NULL; ends the
-// process like allocate when memory runs out.
-char* copyString(const char* text);
-
-// Record::flags: the name is stored with the record.
-constexpr unsigned char kNameWithRecord = 1 << 5;
-
-// A new record with refCount 1, owned by the caller, whose name is a copy
-// of name stored in the same malloc block (one allocation instead of two).
-Record* newRecordNamed(Record* parent, const char* name, char isDeclaration);
-
-// Frees record's name unless it is stored with the record, and sets name
-// to NULL.
-void releaseName(Record* record);
-
-// Enters child, whose reference the caller hands over, in node's children
-// and order list at pos; grows the arrays by step.
-void insertChild(XMLNode& node, int step, Record* child, int pos);
-
-// How arrays grow under the public adders (step 0): by default to the next
-// power of two, so that appending n items to one node costs O(n); with
-// exact growth, to exactly one more slot on every addition. Exact growth is
-// there for the benchmarks that compare the two; it is process-wide and not
-// synchronised.
-void setExactGrowth(bool exact);
-
-// The index of the first child at or after start (negative: 0) named name,
-// ignoring ASCII case; -1 when there is none or name is NULL. A nameless
-// child matches no name.
-int childIndex(const Record* record, const char* name, int start = 0);
-
-// The index of the first attribute at or after start (negative: 0) named
-// name, ignoring ASCII case; -1 when there is none or name is NULL.
-int attributeIndex(const Record* record, const char* name, int start = 0);
-
-// The index of the clear item whose value is exactly value (a NULL value
-// included), or -1. Clear records handed back by the caller are matched so.
-int clearWithValue(const Record* record, const char* value);
-
-// Frees the record's array of one kind (elementChild, elementAttribute,
-// elementText or elementClear) when no item of that kind is left. The
-// arrays must be separated.
-void freeEmptyArray(Record* record, XMLElementType type);
-
-// Frees a record's contents and, iteratively, every descendant record that
-// no other handle holds (with force, every descendant is emptied). The
-// record itself is left for the caller.
-void releaseContents(Record* record, char force);
 
 }  // namespace secnative::xml
 

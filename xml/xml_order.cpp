@@ -8,13 +8,16 @@
 // why a step may only be used on arrays grown with that same step. Arrays
 // that the parser packed into one block are given blocks of their own
 // before anything changes them.
+#include "xml/xml_order.h"
+
 #include <cstdlib>
 #include <cstring>
 
-#include "xml/xml_lexer.h"
+#include "xml/xml_model.h"
 #include "xml/xml_node_access.h"
 #include "xml/xml_parser.h"
 #include "xml/xml_record_pool.h"
+#include "xml/xml_tokenizer.h"
 
 using secnative::xml::allocate;
 using secnative::xml::reallocate;

@@ -1,13 +1,15 @@
 // The parser's entry points: parseString, parseFile and openFileHelper, the
 // error messages, the process-wide options and the version string.
+#include "xml/xml_parse_api.h"
+
 #include <strings.h>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "xml/xml_lexer.h"
-#include "xml/xml_node_access.h"
+#include "xml/xml_encoding.h"
+#include "xml/xml_item_index.h"
 #include "xml/xml_parse_run.h"
 #include "xml/xml_parser.h"
 

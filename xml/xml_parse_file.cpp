@@ -6,8 +6,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "xml/xml_lexer.h"
-#include "xml/xml_node_access.h"
+#include "xml/xml_encoding.h"
+#include "xml/xml_model.h"
 #include "xml/xml_parser.h"
 
 namespace {

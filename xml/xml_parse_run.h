@@ -14,8 +14,10 @@
 #include <cstddef>
 #include <cstdlib>
 
-#include "xml/xml_lexer.h"
+#include "xml/xml_encoding.h"
+#include "xml/xml_model.h"
 #include "xml/xml_node_access.h"
+#include "xml/xml_parser.h"
 #include "xml/xml_record_pool.h"
 
 namespace secnative::xml {
@@ -90,9 +92,6 @@ struct ParseScratch {
     ScratchStack<ParseFrame> frames;
 };
 
-// The most each scratch stack keeps for the thread's next parse.
-constexpr size_t kScratchKeptPerStack = size_t(8) << 10;
-
 // Bytes the calling thread's scratch stacks hold between parses.
 size_t threadScratchBytes();
 
@@ -108,21 +107,6 @@ struct ParseRun {
     ParseScratch& scratch;         // this thread's stacks
     RecordPool records;            // where the new elements' records come from
 };
-
-// The functions of the parse answer true while it goes on and false when it
-// stops: on an error, with state.error set, or where the input ends.
-
-// ParseXMLElement: reads the content of root (and its start tag's
-// attributes unless this is the first call) up to and including its end.
-bool parseElementTree(ParseRun* run, Record* root);
-
-// maybeAddTxT: stores the content from state.pendingText up to end as a text
-// item of the innermost open element.
-bool storePendingText(ParseRun* run, const char* end);
-
-// parseClearTag: reads one clear block whose content starts at
-// state.position into the innermost open element.
-bool readClearBlock(ParseRun* run, const XMLClearTag* tag);
 
 }  // namespace secnative::xml
 

@@ -10,13 +10,22 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "xml/xml_lexer.h"
+#include "xml/xml_encoding.h"
+#include "xml/xml_entities.h"
+#include "xml/xml_model.h"
 #include "xml/xml_node_access.h"
+#include "xml/xml_parse_api.h"
 #include "xml/xml_parse_run.h"
+#include "xml/xml_parser.h"
+#include "xml/xml_record_pool.h"
+#include "xml/xml_tokenizer.h"
 
 namespace secnative::xml {
 
 namespace {
+
+// The most each scratch stack keeps for the thread's next parse.
+constexpr size_t kScratchKeptPerStack = size_t(8) << 10;
 
 ParseScratch& threadScratch() {
     thread_local ParseScratch scratch;
@@ -163,8 +172,11 @@ void joinAcrossComment(ParseRun* run, char* text) {
     std::free(text);
 }
 
-}  // namespace
+// The functions of the parse answer true while it goes on and false when it
+// stops: on an error, with state.error set, or where the input ends.
 
+// maybeAddTxT: stores the content from state.pendingText up to end as a text
+// item of the innermost open element.
 bool storePendingText(ParseRun* run, const char* end) {
     XML& st = run->state;
     if (!st.pendingText) return true;
@@ -191,6 +203,8 @@ bool storePendingText(ParseRun* run, const char* end) {
     return true;
 }
 
+// parseClearTag: reads one clear block whose content starts at
+// state.position into the innermost open element.
 bool readClearBlock(ParseRun* run, const XMLClearTag* tag) {
     XML& st = run->state;
     const char* content = st.document + st.position;
@@ -232,8 +246,6 @@ bool readClearBlock(ParseRun* run, const XMLClearTag* tag) {
                  closeTag);
     return true;
 }
-
-namespace {
 
 // What reading a start tag's attributes ended with (stopped: as false from
 // the functions that answer bool).
@@ -440,8 +452,8 @@ bool closeElement(ParseRun* run, const Record* root, Record** node, bool* done) 
     }
 }
 
-}  // namespace
-
+// ParseXMLElement: reads the content of root (and its start tag's
+// attributes unless this is the first call) up to and including its end.
 bool parseElementTree(ParseRun* run, Record* root) {
     XML& st = run->state;
     pushFrame(run, root, -1);
@@ -473,6 +485,8 @@ bool parseElementTree(ParseRun* run, Record* root) {
     while (run->scratch.frames.size()) popFrame(run);
     return ok;
 }
+
+}  // namespace
 
 }  // namespace secnative::xml
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "xml/xml_node_access.h"
+#include "xml/xml_model.h"
 #include "xml/xml_parser.h"
 
 XMLNode XMLNode::getChildNodeByPathNonConst(char* path, char createMissing, char separator) {

@@ -6,6 +6,7 @@
 // the iterator just past it; a miss leaves the iterator alone.
 #include <strings.h>
 
+#include "xml/xml_item_index.h"
 #include "xml/xml_node_access.h"
 #include "xml/xml_parser.h"
 

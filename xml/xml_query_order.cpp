@@ -4,6 +4,7 @@
 // An item's position is where its (index << 2) | type entry stands in the
 // order list; attributes have no position and are enumerated first.
 
+#include "xml/xml_item_index.h"
 #include "xml/xml_node_access.h"
 #include "xml/xml_parser.h"
 

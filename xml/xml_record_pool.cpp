@@ -5,6 +5,10 @@
 #include <cstring>
 #include <new>
 
+#include "xml/xml_model.h"
+#include "xml/xml_node_access.h"
+#include "xml/xml_parser.h"
+
 namespace secnative::xml {
 
 namespace {

@@ -16,7 +16,9 @@
 #include <cstddef>
 #include <cstring>
 
+#include "xml/xml_model.h"
 #include "xml/xml_node_access.h"
+#include "xml/xml_parser.h"
 
 // Under AddressSanitizer the parts of a block that are not handed out are
 // poisoned, so that a record or array used after its release is still

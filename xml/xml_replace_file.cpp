@@ -15,7 +15,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "xml/xml_node_access.h"
+#include "xml/xml_model.h"
 
 namespace secnative::xml {
 namespace {

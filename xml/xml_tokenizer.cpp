@@ -6,11 +6,14 @@
 // Every scan steps by whole characters of the current encoding, so a byte
 // inside a multibyte character is never taken for markup, and no scan moves
 // past the terminating NUL.
+#include "xml/xml_tokenizer.h"
+
 #include <strings.h>
 #include <cstdint>
 #include <cstring>
 
-#include "xml/xml_lexer.h"
+#include "xml/xml_encoding.h"
+#include "xml/xml_parser.h"
 
 namespace secnative::xml {
 

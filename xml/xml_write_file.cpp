@@ -2,7 +2,7 @@
 // and a declaration line as the current encoding asks.
 #include <cstdio>
 
-#include "xml/xml_lexer.h"
+#include "xml/xml_encoding.h"
 #include "xml/xml_parser.h"
 #include "xml/xml_replace_file.h"
 

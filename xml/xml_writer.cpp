@@ -16,8 +16,12 @@
 #include <vector>
 
 #include "xml/xml_block_scan.h"
-#include "xml/xml_lexer.h"
+#include "xml/xml_encoding.h"
+#include "xml/xml_escape.h"
+#include "xml/xml_model.h"
 #include "xml/xml_node_access.h"
+#include "xml/xml_parse_api.h"
+#include "xml/xml_parser.h"
 
 using secnative::xml::Record;
 

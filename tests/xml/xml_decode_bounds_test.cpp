@@ -13,7 +13,7 @@
 
 #include "support/printable.h"
 #include "support/xml_test_util.h"
-#include "xml/xml_lexer.h"
+#include "xml/xml_entities.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include "support/test_size.h"
 #include "support/xml_test_util.h"
+#include "xml/xml_node_access.h"
 
 namespace {
 

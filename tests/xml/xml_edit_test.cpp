@@ -15,6 +15,8 @@
 
 #include "support/printable.h"
 #include "support/xml_test_util.h"
+#include "xml/xml_node_access.h"
+#include "xml/xml_order.h"
 
 namespace {
 

@@ -12,7 +12,8 @@
 
 #include "support/printable.h"
 #include "support/xml_test_util.h"
-#include "xml/xml_lexer.h"
+#include "xml/xml_encoding.h"
+#include "xml/xml_parse_api.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/xml_test_util.h"
+#include "xml/xml_node_access.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "support/xml_test_util.h"
-#include "xml/xml_lexer.h"
+#include "xml/xml_encoding.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 
 #include "support/printable.h"
 #include "support/xml_test_util.h"
+#include "xml/xml_node_access.h"
 #include "xml/xml_parse_run.h"
 
 namespace {

@@ -11,6 +11,7 @@
 
 #include "support/printable.h"
 #include "support/xml_test_util.h"
+#include "xml/xml_item_index.h"
 
 namespace {
 

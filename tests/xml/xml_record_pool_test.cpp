@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/xml_test_util.h"
+#include "xml/xml_node_access.h"
 #include "xml/xml_record_pool.h"
 
 namespace {

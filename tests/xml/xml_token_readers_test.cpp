@@ -11,7 +11,9 @@
 #include <string>
 
 #include "support/printable.h"
-#include "xml/xml_lexer.h"
+#include "xml/xml_encoding.h"
+#include "xml/xml_parser.h"
+#include "xml/xml_tokenizer.h"
 
 namespace {
 

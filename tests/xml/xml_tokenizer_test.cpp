@@ -11,7 +11,8 @@
 
 #include "support/printable.h"
 #include "support/xml_test_util.h"
-#include "xml/xml_lexer.h"
+#include "xml/xml_entities.h"
+#include "xml/xml_tokenizer.h"
 
 namespace {
 

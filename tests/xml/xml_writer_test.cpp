@@ -15,7 +15,7 @@
 #include "support/test_size.h"
 #include "support/xml_test_util.h"
 #include "xml/xml_block_scan.h"
-#include "xml/xml_lexer.h"
+#include "xml/xml_encoding.h"
 
 namespace {
 
