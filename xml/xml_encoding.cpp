@@ -53,16 +53,13 @@ static_assert(leadsAreHigh(kUtf8Ranges) && leadsAreHigh(kSjisRanges) &&
                   leadsAreHigh(kGb2312Ranges) && leadsAreHigh(kGbkBig5Ranges),
               "multibyte lead bytes");
 
-constexpr bool isSpaceByte(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 constexpr ScanTables makeScanTables(const ByteLengthTable& bytes) {
     ScanTables t{};
     for (int c = 0; c < 256; ++c) {
         bool special = bytes.length[c] != 1;  // NUL or a multibyte lead
         t.content[c] = special || c == '<';
-        t.text[c] = special || isSpaceByte(c) || c == '<' || c == '>' || c == '=' || c == '/';
+        t.text[c] = special || isXmlSpace(static_cast<unsigned char>(c)) || c == '<' || c == '>' ||
+                    c == '=' || c == '/';
         t.quoted[c] = special || c == '"' || c == '\'' || c == '<';
         t.entity[c] = special || c == '&';
         t.escape[c] = special || c == '&' || c == '<' || c == '>' || c == '"' || c == '\'';

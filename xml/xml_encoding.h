@@ -45,7 +45,7 @@ const ScanTables& scanTablesFor(const signed char* byteTable);
 
 // ---- Characters -------------------------------------------------------------
 
-inline bool isXmlSpace(unsigned char c) {
+constexpr bool isXmlSpace(unsigned char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
