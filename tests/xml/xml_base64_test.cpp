@@ -1,6 +1,7 @@
 // Base64 tool and value conversions. Decoding is checked against a plain
 // decoder that applies the decoding rules one symbol at a time, on texts
-// copied into blocks of their exact size (reads past the NUL fail under ASan).
+// copied into blocks of their exact size that end at a guard page, so that a
+// read past the NUL faults in every build.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -9,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "support/guarded_bytes.h"
 #include "xml/xml_parser.h"
 
 namespace {
 
 using Bytes = std::vector<unsigned char>;
+using secnative::test::GuardedBytes;
 const char kAlpha[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 enum { kPad = 96, kSpace, kIllegal, kEnd };
 
@@ -149,23 +152,24 @@ TEST(Base64, DecodeMatchesStepsAndStaysInBounds) {
             else
                 t.insert(at, 1, noise[rng() % (rng() % 3 ? 5 : sizeof noise - 1)]);
         }
-        const std::vector<char> text(t.c_str(), t.c_str() + t.size() + 1);
+        GuardedBytes guarded(t, true);
+        const char* const text = guarded.chars();
         const bool bad = t.find_first_of("*-_\v\x80\xff") != std::string::npos;
         const int n = refSize(t);
-        ASSERT_EQ(XMLParserBase64Tool::decodeSize(text.data()), bad ? 0 : n) << t;
+        ASSERT_EQ(XMLParserBase64Tool::decodeSize(text), bad ? 0 : n) << t;
         for (int size = 0; size <= n + 2; ++size) {
             Bytes got(size + 8, 0xA5), want(got);  // guard bytes behind size
             XMLError e;
-            const int r = XMLParserBase64Tool::decode(text.data(), got.data(), size, &e);
-            const Ref ref = refDecode(text.data(), want.data(), size);
+            const int r = XMLParserBase64Tool::decode(text, got.data(), size, &e);
+            const Ref ref = refDecode(text, want.data(), size);
             ASSERT_EQ(r, ref.result) << t << " size " << size;
             ASSERT_EQ(e, ref.error) << t << " size " << size;
             ASSERT_EQ(got, want) << t << " size " << size;
         }
         int size = -1;
-        const unsigned char* out = tool.decode(text.data(), &size);
+        const unsigned char* out = tool.decode(text, &size);
         Bytes want(n + 1);
-        const Ref ref = n && !bad ? refDecode(text.data(), want.data(), n) : Ref{0, errorNone, 0};
+        const Ref ref = n && !bad ? refDecode(text, want.data(), n) : Ref{0, errorNone, 0};
         ASSERT_EQ(out != nullptr, ref.result != 0) << t;
         ASSERT_EQ(size, ref.result ? ref.written : 0) << t;
         want.resize(static_cast<size_t>(size));

@@ -1,16 +1,15 @@
-// Entity decoding at the edges of its input. Texts are handed over in heap
-// blocks of exactly their length with no NUL behind them, so that under
-// AddressSanitizer any read past the length fails the test; the outcome must
+// Entity decoding at the edges of its input. Texts are handed over in blocks
+// of exactly their length with no NUL behind them, ending at a guard page, so
+// that any read past the length faults, in every build; the outcome must
 // be the one the same call gives on a NUL-terminated copy. And a text with
 // several faulty references reports one code whatever order they come in.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
-#include <memory>
 #include <ostream>
 #include <string>
 
+#include "support/guarded_bytes.h"
 #include "support/printable.h"
 #include "support/xml_test_util.h"
 #include "xml/xml_entities.h"
@@ -22,12 +21,11 @@ using xmltest::outcomeOf;
 
 // The first length bytes of text in a block of exactly that size, no NUL.
 Outcome decodeExact(const std::string& text, size_t length, bool parserPath) {
-    std::unique_ptr<char[]> block(new char[length]);
-    std::memcpy(block.get(), text.data(), length);
+    secnative::test::GuardedBytes block(std::string_view(text.data(), length));
     XML state = {};
     int n = static_cast<int>(length);
-    char* result = parserPath ? secnative::xml::decodeText(block.get(), n, &state)
-                              : fromXMLString(block.get(), n, &state);
+    char* result = parserPath ? secnative::xml::decodeText(block.chars(), n, &state)
+                              : fromXMLString(block.chars(), n, &state);
     return outcomeOf(result, state);
 }
 

@@ -1,8 +1,8 @@
 // The parser's direct token readers against readToken: at the same place
 // each must read exactly what the general tokenizer reads there, in every
 // encoding. Tables and encodings are passed in; no global option changes.
-// Texts are copied into heap blocks of exactly their size, so that under
-// AddressSanitizer any read past the terminating NUL fails the test.
+// Texts are copied into blocks of exactly their size that end at a guard
+// page, so that any read past the terminating NUL faults, in every build.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,6 +10,7 @@
 #include <ostream>
 #include <string>
 
+#include "support/guarded_bytes.h"
 #include "support/printable.h"
 #include "xml/xml_encoding.h"
 #include "xml/xml_parser.h"
@@ -18,17 +19,21 @@
 namespace {
 
 using namespace secnative::xml;
+using secnative::test::GuardedBytes;
 using secnative::test::quoted;
 
 const XMLNode::XMLCharEncoding kUtf8 = XMLNode::encodingUTF8;
 const XMLNode::XMLCharEncoding kSjis = XMLNode::encodingShiftJIS;
 
-std::unique_ptr<char[]> exactCopy(const char* text) {
+// A NUL-terminated copy of text whose NUL is the last byte before a guard
+// page; none for NULL.
+std::unique_ptr<GuardedBytes> exactCopy(const char* text) {
     if (!text) return nullptr;
-    size_t size = std::strlen(text) + 1;
-    std::unique_ptr<char[]> copy(new char[size]);
-    std::memcpy(copy.get(), text, size);
-    return copy;
+    return std::make_unique<GuardedBytes>(text, true);
+}
+
+const char* chars(const std::unique_ptr<GuardedBytes>& copy) {
+    return copy ? copy->chars() : NULL;
 }
 
 struct Reader {
@@ -62,9 +67,9 @@ void PrintTo(const ReadCase& c, std::ostream* os) {
 class XmlTokenReaders : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(XmlTokenReaders, NameReadsTheTextToken) {
-    std::unique_ptr<char[]> text = exactCopy(GetParam().text);
-    Reader direct(GetParam().encoding, text.get());
-    Reader tokens(GetParam().encoding, text.get());
+    const std::unique_ptr<GuardedBytes> text = exactCopy(GetParam().text);
+    Reader direct(GetParam().encoding, chars(text));
+    Reader tokens(GetParam().encoding, chars(text));
     int length = -1;
     const char* name = readName(&direct.state, direct.table, direct.scan, &length);
     int tokenLength;
@@ -78,9 +83,9 @@ TEST_P(XmlTokenReaders, NameReadsTheTextToken) {
 }
 
 TEST_P(XmlTokenReaders, QuotedAttributeReadsThreeTokens) {
-    std::unique_ptr<char[]> text = exactCopy(GetParam().text);
-    Reader direct(GetParam().encoding, text.get());
-    Reader tokens(GetParam().encoding, text.get());
+    const std::unique_ptr<GuardedBytes> text = exactCopy(GetParam().text);
+    Reader direct(GetParam().encoding, chars(text));
+    Reader tokens(GetParam().encoding, chars(text));
     QuotedAttribute a;
     bool read = readQuotedAttribute(&direct.state, direct.table, direct.scan, &a);
     XMLTokenTypeTag type[3];
@@ -98,28 +103,28 @@ TEST_P(XmlTokenReaders, QuotedAttributeReadsThreeTokens) {
         EXPECT_EQ(direct.state.position, 0);
         return;
     }
-    EXPECT_EQ(text.get() + a.name, name.token);
+    EXPECT_EQ(chars(text) + a.name, name.token);
     EXPECT_EQ(a.nameLength, length[0]);
-    EXPECT_EQ(text.get() + a.value, value.token + 1);
+    EXPECT_EQ(chars(text) + a.value, value.token + 1);
     EXPECT_EQ(a.valueLength, length[2] - 2);
     EXPECT_EQ(direct.state.position, tokens.state.position);
 }
 
 TEST_P(XmlTokenReaders, ContentEndsAtTheFirstMarkupToken) {
-    std::unique_ptr<char[]> text = exactCopy(GetParam().text);
-    Reader tokens(GetParam().encoding, text.get());
-    int markup = static_cast<int>(std::strlen(text.get()));
+    const std::unique_ptr<GuardedBytes> text = exactCopy(GetParam().text);
+    Reader tokens(GetParam().encoding, chars(text));
+    int markup = static_cast<int>(std::strlen(chars(text)));
     for (;;) {
         XMLTokenTypeTag type;
         int length;
         NextToken token = tokens.token(&type, &length);
         if (type == tokenEnd) break;
         if (*token.token == '<') {
-            markup = static_cast<int>(token.token - text.get());
+            markup = static_cast<int>(token.token - chars(text));
             break;
         }
     }
-    EXPECT_EQ(scanContent(text.get(), 0, tokens.scan.content, tokens.table), markup);
+    EXPECT_EQ(scanContent(chars(text), 0, tokens.scan.content, tokens.table), markup);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -158,9 +163,9 @@ class XmlEndTagReader : public ::testing::TestWithParam<EndTagCase> {};
 // name byte for byte.
 TEST_P(XmlEndTagReader, ReadsANameAndTagClose) {
     const EndTagCase& c = GetParam();
-    std::unique_ptr<char[]> text = exactCopy(c.text);
-    std::unique_ptr<char[]> openName = exactCopy(c.openName);
-    Reader tokens(c.encoding, text.get());
+    const std::unique_ptr<GuardedBytes> text = exactCopy(c.text);
+    const std::unique_ptr<GuardedBytes> openName = exactCopy(c.openName);
+    Reader tokens(c.encoding, chars(text));
     XMLTokenTypeTag nameType;
     XMLTokenTypeTag closeType = tokenEnd;
     int length;
@@ -173,11 +178,11 @@ TEST_P(XmlEndTagReader, ReadsANameAndTagClose) {
         expected = same ? EndTagName::same : EndTagName::other;
     }
 
-    Reader direct(c.encoding, text.get());
+    Reader direct(c.encoding, chars(text));
     const char* endName = nullptr;
     int endLength = -1;
     int openLength = c.openName ? static_cast<int>(std::strlen(c.openName)) : -1;
-    EndTagName read = readEndTag(&direct.state, direct.table, direct.scan, openName.get(),
+    EndTagName read = readEndTag(&direct.state, direct.table, direct.scan, chars(openName),
                                  openLength, &endName, &endLength);
     EXPECT_EQ(static_cast<int>(read), static_cast<int>(expected));
     EXPECT_EQ(direct.state.position, tokens.state.position);

@@ -1,6 +1,6 @@
-// Tokenizer and entity decoding. Inputs are copied into heap blocks of
-// exactly their size, so that under AddressSanitizer any read past the
-// terminating NUL (or past a given length) fails the test.
+// Tokenizer and entity decoding. Inputs are copied into blocks of exactly
+// their size that end at a guard page, so that any read past the
+// terminating NUL faults, in every build.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/guarded_bytes.h"
 #include "support/printable.h"
 #include "support/xml_test_util.h"
 #include "xml/xml_entities.h"
@@ -17,29 +18,15 @@
 namespace {
 
 using namespace secnative::xml;
+using secnative::test::GuardedBytes;
 using secnative::test::quoted;
-
-// A NUL-terminated copy of text in a block of exactly its size.
-class ExactText {
-  public:
-    explicit ExactText(const std::string& text) : bytes_(new char[text.size() + 1]) {
-        std::memcpy(bytes_, text.c_str(), text.size() + 1);
-    }
-    ExactText(const ExactText&) = delete;
-    ExactText& operator=(const ExactText&) = delete;
-    ~ExactText() { delete[] bytes_; }
-    const char* get() const { return bytes_; }
-
-  private:
-    char* bytes_;
-};
 
 // The tokens of text as "kind:text" strings (kinds as numbers of
 // XMLTokenTypeTag; a clear token shows its row's opening delimiter).
 std::vector<std::string> tokenize(const std::string& text) {
-    ExactText doc(text);
+    GuardedBytes doc(text, true);
     XML state = {};
-    state.document = doc.get();
+    state.document = doc.chars();
     std::vector<std::string> out;
     for (int guard = 0; guard < 100; ++guard) {
         int length = -1;
@@ -162,10 +149,10 @@ class XmlEntities : public ::testing::TestWithParam<EntityCase> {};
 
 TEST_P(XmlEntities, Decode) {
     const EntityCase& c = GetParam();
-    ExactText text(c.text);
+    GuardedBytes text(c.text, true);
     int length = c.length < 0 ? static_cast<int>(std::strlen(c.text)) : c.length;
     XML state = {};
-    char* decoded = fromXMLString(text.get(), length, &state);
+    char* decoded = fromXMLString(text.chars(), length, &state);
     EXPECT_EQ(state.error, c.error) << c.text;
     if (c.error == errorNone) {
         ASSERT_NE(decoded, nullptr) << c.text;
@@ -183,9 +170,9 @@ TEST_P(XmlEntities, ParserDecodingAgrees) {
     const EntityCase& c = GetParam();
     int length = c.length < 0 ? static_cast<int>(std::strlen(c.text)) : c.length;
     if (static_cast<size_t>(length) > std::strlen(c.text)) GTEST_SKIP();
-    ExactText text(c.text);
+    GuardedBytes text(c.text, true);
     XML state = {};
-    char* decoded = secnative::xml::decodeText(text.get(), length, &state);
+    char* decoded = secnative::xml::decodeText(text.chars(), length, &state);
     EXPECT_EQ(state.error, c.error) << c.text;
     if (c.error == errorNone) {
         ASSERT_NE(decoded, nullptr) << c.text;
