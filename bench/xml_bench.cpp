@@ -9,7 +9,8 @@
 //
 //   xml_bench [--benchmark_filter=...] [--benchmark_enable_random_interleaving=true]
 //
-// The corpus comes from $XML_BENCH_CORPUS, by default tests/data/corpus.
+// The corpus comes from $XML_BENCH_CORPUS, by default the documents of
+// tests/data/corpus as the configure step unpacked them.
 // Every benchmark reports the median of five repetitions; on a machine that
 // other work is loading, random interleaving spreads that load evenly over
 // the parsers.

@@ -47,8 +47,9 @@ expected=$(printf '%s\n' a9993e364706816aba3e25717850c26c9cd0d89d \
     "<list><item id='1'>one</item><item>two</item></list>")
 expected=${expected//\'/\"}
 
-# find_package
-"$cmake" -S "$source/tests/install/consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
+# find_package, with Ninja as everywhere in the build (make need not be
+# installed)
+"$cmake" -S "$source/tests/install/consumer" -B "$work/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" \
     -DCMAKE_CXX_COMPILER="$cxx" >"$work/consumer.log" 2>&1 &&
     "$cmake" --build "$work/consumer" >>"$work/consumer.log" 2>&1 ||
     {
