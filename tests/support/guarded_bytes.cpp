@@ -32,7 +32,7 @@ GuardedBytes::~GuardedBytes() {
     munmap(map_, mapSize_);
 }
 
-uint8_t* GuardedBytes::aligned(size_t alignment) {
+void* GuardedBytes::aligned(size_t alignment) {
     // The guard page is aligned, so the bytes are whenever their size is a
     // multiple of the alignment.
     if (reinterpret_cast<uintptr_t>(data_) % alignment != 0) std::abort();

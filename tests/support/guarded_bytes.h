@@ -29,11 +29,11 @@ class GuardedBytes {
     // that the array is aligned as T needs.
     template <typename T>
     T* as() {
-        return reinterpret_cast<T*>(aligned(alignof(T)));
+        return static_cast<T*>(aligned(alignof(T)));
     }
 
   private:
-    uint8_t* aligned(size_t alignment);
+    void* aligned(size_t alignment);
 
     void* map_ = nullptr;
     size_t mapSize_ = 0;
