@@ -57,13 +57,41 @@ SECNATIVE_XML_UNSANITIZED inline const char* skipPlainAscii(const char* p) {
     });
 }
 
+// The first c or the NUL at or after p.
+SECNATIVE_XML_UNSANITIZED inline const char* findByteOrEnd(const char* p, char c) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i wanted = _mm_set1_epi8(c);
+    return findInBlocks(p, [zero, wanted](__m128i v) {
+        return static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, zero), _mm_cmpeq_epi8(v, wanted))));
+    });
+}
+
 #else
 
 inline size_t stringLength(const char* s) {
     return std::strlen(s);
 }
 
+inline const char* findByteOrEnd(const char* p, char c) {
+    while (*p && *p != c) ++p;
+    return p;
+}
+
 #endif
+
+// strstr: the first place where needle (not empty) stands in text, or NULL.
+// The sanitizers' own strstr measures the whole haystack on every call, which
+// for the end of every clear block in a long document made parsing
+// quadratic under them; this one reads no further than the match.
+inline const char* findText(const char* text, const char* needle) {
+    const size_t rest = std::strlen(needle + 1);
+    for (const char* p = text;; ++p) {
+        p = findByteOrEnd(p, needle[0]);
+        if (*p == 0) return NULL;
+        if (!std::strncmp(p + 1, needle + 1, rest)) return p;
+    }
+}
 
 }  // namespace secnative::xml
 

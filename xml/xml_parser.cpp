@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "xml/xml_block_scan.h"
 #include "xml/xml_encoding.h"
 #include "xml/xml_entities.h"
 #include "xml/xml_model.h"
@@ -234,7 +235,7 @@ bool readClearBlock(ParseRun* run, const XMLClearTag* tag) {
             }
         }
     } else {
-        close = std::strstr(content, closeTag);
+        close = findText(content, closeTag);
         if (close) end = close + std::strlen(closeTag);
     }
     if (!close) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "xml/xml_block_scan.h"
 #include "xml/xml_encoding.h"
 #include "xml/xml_parser.h"
 
@@ -89,9 +90,10 @@ static const char* firstNonAscii(const char* from, const char* to) {
 
 int scanLongContent(const char* doc, int i, const unsigned char* stops, const signed char* table) {
     // In every encoding bytes below 0x80 are whole characters, so up to the
-    // first other byte the next "<" can be searched for bytewise.
-    const char* lt = std::strchr(doc + i, '<');
-    const char* end = lt ? lt : doc + i + std::strlen(doc + i);
+    // first other byte the next "<" can be searched for bytewise. (Not with
+    // strchr: the sanitizers' strchr measures the rest of the document on
+    // every call.)
+    const char* end = findByteOrEnd(doc + i, '<');
     const char* other = firstNonAscii(doc + i, end);
     if (other == end) return static_cast<int>(end - doc);
     const unsigned char* s = reinterpret_cast<const unsigned char*>(doc);

@@ -15,6 +15,7 @@
 #include "support/guarded_bytes.h"
 #include "support/printable.h"
 #include "support/xml_test_util.h"
+#include "xml/xml_block_scan.h"
 #include "xml/xml_node_access.h"
 #include "xml/xml_parse_run.h"
 
@@ -232,6 +233,30 @@ TEST(ParseOptions, ShiftJisSecondBytesAreNotMarkup) {
     got = parse("<a>\x83<\x83<</b>");
     EXPECT_EQ(got.error, errorUnmatchedEndTag);
     EXPECT_EQ(got.column, 10);
+}
+
+// The search for the end of a clear block finds what strstr finds, at every
+// alignment, and reads nothing past the text's NUL (the copies end at a
+// guard page).
+TEST(ParseLimits, ClearBlockEndIsFoundAsStrstrFindsIt) {
+    const struct {
+        const char* text;
+        const char* needle;
+    } cases[] = {
+        {"-->", "-->"},         {"a -->", "-->"},  {"a --->", "-->"},
+        {"a -- > -->x", "-->"}, {"a --", "-->"},   {"", "-->"},
+        {"]]]]>", "]]>"},       {"x]]", "]]>"},    {"<b></a>", ">"},
+        {"no end here", "-->"}, {"-->-->", "-->"}, {"\xE3\x80-->", "-->"},
+    };
+    for (const auto& c : cases) {
+        for (size_t pad = 0; pad < 17; ++pad) {
+            const std::string text = std::string(pad, 'p') + c.text;
+            secnative::test::GuardedBytes copy(text, true);
+            const char* expected = std::strstr(copy.chars(), c.needle);
+            EXPECT_EQ(secnative::xml::findText(copy.chars(), c.needle), expected)
+                << quoted(text) << " " << c.needle;
+        }
+    }
 }
 
 TEST(ParseLimits, DocumentEndingInsideMarkupIsNotReadPastItsEnd) {
