@@ -10,8 +10,9 @@
 # directories build/x-<target>). Every target runs even when an earlier one
 # fails; the script ends with one summary line per target and the tests
 # passed and failed over all of them (a target that does not build counts as
-# one failure), and exits non-zero if any target failed. Full logs stay in
-# build/x-<target>/matrix.log.
+# one failure), and exits non-zero if any target failed. Under an emulator a
+# CTest test is a whole test program; the summary also counts the GoogleTest
+# tests they passed. Full logs stay in build/x-<target>/matrix.log.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -31,6 +32,7 @@ summary=()
 failed=0
 tests_passed=0
 tests_failed=0
+gtests_passed=0
 
 # run_target <target>: configure, build and test one preset, logging to its
 # build directory; appends a summary line.
@@ -43,10 +45,15 @@ run_target() {
     { cmake --preset "$preset" && cmake --build --preset "$preset"; } 2>&1 | tee "$log"
     local built=${PIPESTATUS[0]}
     build_end=$SECONDS
-    local tests_line=""
+    local tests_line="" gtests=0
     if ((built == 0)); then
         ctest --preset "$preset" 2>&1 | tee -a "$log"
         local tested=${PIPESTATUS[0]}
+        # The GoogleTest tests the programs passed ("[  PASSED  ] 12 tests.").
+        gtests=$(awk '/^\[  PASSED  \] [0-9]+ tests?\./ { n += $4 } END { print n + 0 }' \
+            "$dir/Testing/Temporary/LastTest.log")
+        gtests=${gtests:-0}
+        gtests_passed=$((gtests_passed + gtests))
         tests_line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
         if ((tested == 0)); then verdict=PASS; else verdict=FAIL; fi
     else
@@ -62,8 +69,8 @@ run_target() {
     elif [[ $verdict != PASS ]]; then
         tests_failed=$((tests_failed + 1))  # a target that did not build
     fi
-    summary+=("$(printf 'matrix %-8s %-12s tests: %-5s build %4ds  test %4ds' \
-        "$target" "$verdict" "${count:--}" $((build_end - start)) $((SECONDS - build_end)))")
+    summary+=("$(printf 'matrix %-8s %-12s tests: %-5s (%5s GoogleTest tests)  build %4ds  test %4ds' \
+        "$target" "$verdict" "${count:--}" "$gtests" $((build_end - start)) $((SECONDS - build_end)))")
 }
 
 for target in "${targets[@]}"; do
@@ -72,5 +79,5 @@ done
 
 echo
 printf '%s\n' "${summary[@]}"
-echo "matrix: $tests_passed passed, $tests_failed failed"
+echo "matrix: $tests_passed passed, $tests_failed failed ($gtests_passed GoogleTest tests passed)"
 exit $failed

@@ -1,8 +1,10 @@
 // How large the long tests run. The memcheck twin of every test program runs
-// under valgrind, tens of times slower than the program itself, and sets
-// SECNATIVE_TEST_SIZE=small: the tests that take one path a million times,
-// or a property over many seeds, then take it fewer times. That finds the
-// same invalid accesses and leaks; the full sizes run in every other build.
+// under valgrind, and the cross builds' tests under an emulator, tens of
+// times slower than the program itself; both set SECNATIVE_TEST_SIZE=small:
+// the tests that take one path a million times, or a property over many
+// seeds, then take it fewer times. That takes the same paths and finds the
+// same invalid accesses and leaks; the full sizes run natively, in the
+// release and the sanitizer builds.
 #ifndef SECNATIVE_TESTS_SUPPORT_TEST_SIZE_H
 #define SECNATIVE_TESTS_SUPPORT_TEST_SIZE_H
 
