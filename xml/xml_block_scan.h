@@ -85,11 +85,13 @@ inline const char* findByteOrEnd(const char* p, char c) {
 // for the end of every clear block in a long document made parsing
 // quadratic under them; this one reads no further than the match.
 inline const char* findText(const char* text, const char* needle) {
-    const size_t rest = std::strlen(needle + 1);
     for (const char* p = text;; ++p) {
         p = findByteOrEnd(p, needle[0]);
         if (*p == 0) return NULL;
-        if (!std::strncmp(p + 1, needle + 1, rest)) return p;
+        // The text's NUL differs from every byte of the needle.
+        size_t k = 1;
+        while (needle[k] != 0 && p[k] == needle[k]) ++k;
+        if (needle[k] == 0) return p;
     }
 }
 
