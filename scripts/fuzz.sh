@@ -31,7 +31,7 @@ jobs=${FUZZ_JOBS:-$(nproc)}
 # status in $logs/NAME.status.
 run_target() {
     local target=$1
-    local corpus=$corpora/$target seeds=fuzz/seeds/${1%_fuzz}
+    local corpus=$corpora/$target seeds=fuzz/seeds/${target%_fuzz}
     mkdir -p "$corpus"
     local options=(-max_total_time="$seconds" -max_len=8192 -print_final_stats=1)
     ((runs > 0)) && options+=(-runs="$runs")

@@ -224,8 +224,8 @@ bool readClearBlock(ParseRun* run, const XMLClearTag* tag) {
             end = p + 1;
         } else if (*p == '<') {
             closeTag = kDoctypeSubsetClose;
-            for (const char* bracket = std::strchr(p, ']'); bracket && !close;
-                 bracket = std::strchr(bracket + 1, ']')) {
+            for (const char* bracket = findByteOrEnd(p, ']'); *bracket && !close;
+                 bracket = findByteOrEnd(bracket + 1, ']')) {
                 const char* q = bracket + 1;
                 while (isXmlSpace(static_cast<unsigned char>(*q))) ++q;
                 if (*q == '>') {
