@@ -1,32 +1,33 @@
 // XMLNode::writeToFile: a tree as an XML file, preceded by a byte-order mark
 // and a declaration line as the current encoding asks.
 #include <cstdio>
+#include <cstring>
 
+#include "common/file_replacement.h"
 #include "xml/xml_encoding.h"
 #include "xml/xml_parser.h"
-#include "xml/xml_replace_file.h"
 
 namespace {
 
+using secnative::FileReplacement;
 using secnative::xml::characterEncoding;
 
-// Everything that goes into the file, in order.
-struct FileContent {
-    bool byteOrderMark;            // EF BB BF
-    const char* declaredEncoding;  // named in the declaration line; NULL: no line
-    const char* text;              // the tree
-    int length;
-};
-
-bool writeContent(FILE* f, const void* data) {
-    const FileContent* c = static_cast<const FileContent*>(data);
-    if (c->byteOrderMark && std::fwrite("\xEF\xBB\xBF", 3, 1, f) != 1) return false;
-    if (c->declaredEncoding &&
-        std::fprintf(f, "<?xml version=\"1.0\" encoding=\"%s\"?>\n", c->declaredEncoding) < 0) {
-        return false;
+// The byte-order mark, the declaration line and the tree, in that order;
+// false when a write failed. The tree goes in one block, and an empty text
+// counts as a failed write.
+bool writeContent(FileReplacement& out, bool byteOrderMark, const char* declaredEncoding,
+                  const char* text, int length) {
+    if (byteOrderMark && !out.write("\xEF\xBB\xBF", 3)) return false;
+    if (declaredEncoding) {
+        static const char kHead[] = "<?xml version=\"1.0\" encoding=\"";
+        static const char kTail[] = "\"?>\n";
+        if (!out.write(kHead, sizeof kHead - 1) ||
+            !out.write(declaredEncoding, std::strlen(declaredEncoding)) ||
+            !out.write(kTail, sizeof kTail - 1)) {
+            return false;
+        }
     }
-    // The tree goes in one block; an empty text counts as a failed write.
-    return c->length > 0 && std::fwrite(c->text, static_cast<size_t>(c->length), 1, f) == 1;
+    return length > 0 && out.write(text, static_cast<size_t>(length));
 }
 
 // The encoding the declaration line names: fixed for UTF-8 and Shift-JIS,
@@ -49,22 +50,23 @@ XMLError XMLNode::writeToFile(const char* fileName, const char* encoding, char f
     // A tree that starts with its own declaration gets no second one.
     bool startsDeclared = isDeclaration() || (!getName() && getChildNode(0).isDeclaration());
 
-    FileContent content;
-    content.byteOrderMark = characterEncoding == encodingUTF8;
-    content.declaredEncoding = startsDeclared ? NULL : declaredEncodingName(encoding);
-    content.length = 0;
-    char* text = createXMLString(format, &content.length);
-    content.text = text;
-
-    secnative::xml::ReplaceResult result =
-        secnative::xml::writeFileReplacing(fileName, writeContent, &content);
+    int length = 0;
+    char* text = createXMLString(format, &length);
+    FileReplacement out;
+    FileReplacement::Status status = out.open(fileName);
+    if (status == FileReplacement::ok) {
+        status = writeContent(out, characterEncoding == encodingUTF8,
+                              startsDeclared ? NULL : declaredEncodingName(encoding), text, length)
+                     ? out.commit()
+                     : FileReplacement::cannotWrite;
+    }
     freeXMLString(text);
-    switch (result) {
-        case secnative::xml::replaceWritten:
+    switch (status) {
+        case FileReplacement::ok:
             return errorNone;
-        case secnative::xml::replaceCannotOpen:
+        case FileReplacement::cannotOpen:
             return errorCannotOpenWriteFile;
-        case secnative::xml::replaceCannotWrite:
+        case FileReplacement::cannotWrite:
             break;
     }
     return errorCannotWriteFile;

@@ -5,10 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
+#include "common/bytes.h"
 #include "exit_status.h"
+#include "output_guard.h"
 
 namespace secnative::tool {
 
@@ -20,38 +21,6 @@ std::string describe(const std::string& path) {
 
 [[noreturn]] void fail_io(const std::string& action, const std::string& name) {
     throw Failure(kExitSystem, "cannot " + action + " " + name + ": " + std::strerror(errno));
-}
-
-// The temporary file of the output in progress, removed by the signal
-// handler when the tool is interrupted. Only one output is open at a time.
-char pending_temporary[4096];
-volatile std::sig_atomic_t pending_set = 0;
-
-extern "C" void remove_pending_and_die(int signal) {
-    if (pending_set) unlink(pending_temporary);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-void watch_temporary(const std::string& path) {
-    if (path.size() >= sizeof pending_temporary) return;
-    std::memcpy(pending_temporary, path.c_str(), path.size() + 1);
-    pending_set = 1;
-    for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(s, remove_pending_and_die);
-}
-
-void unwatch_temporary() {
-    pending_set = 0;
-}
-
-// The mode a new file would get from the umask, or the mode of the file the
-// output replaces.
-mode_t mode_for(const std::string& target) {
-    struct stat existing;
-    if (stat(target.c_str(), &existing) == 0) return existing.st_mode & 07777;
-    const mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
 }
 
 }  // namespace
@@ -99,65 +68,74 @@ std::vector<char> read_whole(const std::string& path) {
     return text;
 }
 
-OutputFile::OutputFile(const std::string& path) : target_(path) {
-    if (path == "-") {
-        file_ = stdout;
-        return;
-    }
-    const size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string pattern = dir + "." + base + ".XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0) fail_io("create a file beside", path);
-    temporary_ = pattern;
-    watch_temporary(temporary_);
-    if (fchmod(fd, mode_for(path)) != 0 || (file_ = fdopen(fd, "wb")) == nullptr) {
+OutputFile::OutputFile(const std::string& path) : target_(path), standard_output_(path == "-") {
+    if (standard_output_) return;
+    buffer_.reserve(kOutputBuffer);
+    const HeldSignals held;
+    guard_output(&file_);
+    const FileReplacement::Status status = file_.open(path.c_str());
+    if (status != FileReplacement::ok) {
         const int saved = errno;
-        close(fd);
-        discard();
+        guard_output(nullptr);
         errno = saved;
-        fail_io("write", path);
+        fail(status == FileReplacement::cannotOpen ? "open" : "write");
     }
 }
 
 OutputFile::~OutputFile() {
-    if (!committed_) discard();
+    if (buffer_.capacity() != 0) secure_wipe(buffer_.data(), buffer_.capacity());  // plaintext
+    if (standard_output_ || committed_) return;
+    const HeldSignals held;
+    file_.discard();
+    guard_output(nullptr);
 }
 
-void OutputFile::discard() {
-    if (temporary_.empty()) return;
-    if (file_ != nullptr) std::fclose(file_);
-    file_ = nullptr;
-    unlink(temporary_.c_str());
-    unwatch_temporary();
-    temporary_.clear();
+void OutputFile::fail(const char* action) const {
+    fail_io(action, standard_output_ ? std::string("standard output") : target_);
+}
+
+void OutputFile::flush_buffer() {
+    if (!file_.write(buffer_.data(), buffer_.size())) fail("write");
+    buffer_.clear();
 }
 
 void OutputFile::write(const void* data, size_t size) {
-    if (size != 0 && std::fwrite(data, 1, size, file_) != size) {
-        fail_io("write", temporary_.empty() ? std::string("standard output") : target_);
+    if (size == 0) return;
+    if (standard_output_) {
+        if (std::fwrite(data, 1, size, stdout) != size) fail("write");
+        return;
+    }
+    const char* bytes = static_cast<const char*>(data);
+    if (buffer_.size() + size <= kOutputBuffer) {
+        buffer_.insert(buffer_.end(), bytes, bytes + size);
+        return;
+    }
+    if (!buffer_.empty()) flush_buffer();
+    if (size >= kOutputBuffer) {
+        if (!file_.write(bytes, size)) fail("write");
+    } else {
+        buffer_.assign(bytes, bytes + size);
     }
 }
 
 void OutputFile::commit() {
-    if (temporary_.empty()) {
-        if (std::fflush(file_) != 0) fail_io("write", std::string("standard output"));
+    if (standard_output_) {
+        if (std::fflush(stdout) != 0) fail("write");
         committed_ = true;
         return;
     }
-    std::FILE* file = file_;
-    file_ = nullptr;
-    const bool written = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-    if (std::fclose(file) != 0 || !written) fail_io("write", target_);
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) fail_io("replace", target_);
-    unwatch_temporary();
-    temporary_.clear();
+    if (!buffer_.empty()) flush_buffer();
+    const HeldSignals held;
+    const FileReplacement::Status status = file_.commit();
+    const int saved = errno;
+    guard_output(nullptr);
     committed_ = true;
+    errno = saved;
+    if (status != FileReplacement::ok) fail("write");
 }
 
 bool OutputFile::is_terminal() const {
-    return isatty(fileno(file_)) != 0;
+    return isatty(standard_output_ ? fileno(stdout) : file_.descriptor()) != 0;
 }
 
 }  // namespace secnative::tool

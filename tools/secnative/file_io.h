@@ -1,7 +1,9 @@
 // Files of the secnative tool: "-" is standard input or output. An output file
-// is written under a temporary name beside its target and renamed over it only
-// when the command succeeds, so a failed or interrupted command never leaves a
-// partial file behind.
+// goes through FileReplacement: it is written into a private directory beside
+// its target and renamed over it only when the command succeeds, so a failed
+// or interrupted command never leaves a partial file behind and nobody else
+// sees the content before it is complete. FIFOs, devices and files that
+// cannot be replaced without changing their owner are written in place.
 #ifndef SECNATIVE_TOOLS_FILE_IO_H
 #define SECNATIVE_TOOLS_FILE_IO_H
 
@@ -10,6 +12,8 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "common/file_replacement.h"
 
 namespace secnative::tool {
 
@@ -38,8 +42,8 @@ std::vector<char> read_whole(const std::string& path);
 class OutputFile {
   public:
     explicit OutputFile(const std::string& path);  // throws Failure
-    // Without commit(), removes the temporary file and leaves the target as
-    // it was.
+    // Without commit(), removes the new file and leaves the target as it
+    // was.
     ~OutputFile();
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -51,12 +55,16 @@ class OutputFile {
     bool is_terminal() const;
 
   private:
-    void discard();
+    static constexpr size_t kOutputBuffer = size_t{1} << 16;
 
-    std::FILE* file_ = nullptr;
+    [[noreturn]] void fail(const char* action) const;
+    void flush_buffer();
+
     std::string target_;
-    std::string temporary_;  // empty for standard output
+    bool standard_output_;
     bool committed_ = false;
+    std::vector<char> buffer_;  // small writes collected for the file
+    FileReplacement file_;
 };
 
 }  // namespace secnative::tool
