@@ -322,7 +322,13 @@ class SECNATIVE_API XMLNode {
     // XML declaration line unless the tree starts with one; encoding names
     // the declared encoding for the single-byte and other code pages (NULL:
     // "ISO-8859-1"). An existing file is replaced only once the new text is
-    // completely written: a failed write leaves it as it was.
+    // completely on disk, and nobody else can open the new text before then:
+    // a failed write, a full disk included, leaves the old file as it was,
+    // owner and mode included. Symbolic links are followed and stay, except
+    // one that another user planted in a sticky world-writable directory
+    // (errorCannotOpenWriteFile). FIFOs, devices, files with several hard
+    // links and files whose owner or group could not be kept are written in
+    // place, where a failure may leave them partly written.
     XMLError writeToFile(const char* fileName, const char* encoding = NULL, char format = 1) const;
 
     static XMLNode emptyXMLNode;
