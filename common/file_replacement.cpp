@@ -102,12 +102,22 @@ FileReplacement::Status FileReplacement::openNoThrow(const char* path) {
         errno = ENOENT;
         return cannotOpen;
     }
-    if (!followLinks(path, target_)) return cannotOpen;
+    bool descriptor = false;
+    if (!followLinks(path, target_, &descriptor)) return cannotOpen;
     struct stat old;
     const bool exists = lstat(target_.c_str(), &old) == 0;
-    const bool replaceable = exists ? S_ISREG(old.st_mode) && old.st_nlink == 1 &&
-                                          mayWrite(target_) && mayRenameOver(target_, old)
-                                    : errno == ENOENT;
+    const bool missing = !exists && errno == ENOENT;
+    // The links' own chain has to end where the kernel's does: where it
+    // does not (an open descriptor's name, a link changed meanwhile), the
+    // kernel's file is written in place.
+    struct stat seen;
+    const bool kernelExists = stat(path, &seen) == 0;
+    const bool sameFile =
+        exists ? kernelExists && seen.st_dev == old.st_dev && seen.st_ino == old.st_ino
+               : missing && !kernelExists && errno == ENOENT;
+    const bool replaceable = !descriptor && sameFile &&
+                             (missing || (S_ISREG(old.st_mode) && old.st_nlink == 1 &&
+                                          mayWrite(target_) && mayRenameOver(target_, old)));
     if (replaceable) {
         switch (openBeside(exists, &old)) {
             case attemptDone:

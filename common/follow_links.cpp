@@ -43,6 +43,10 @@ bool readLinkTarget(const std::string& path, size_t sizeHint, std::string& targe
     return false;
 }
 
+bool namesDescriptor(const std::string& dir) {
+    return dir.compare(0, 6, "/proc/") == 0 || dir.compare(0, 8, "/dev/fd/") == 0;
+}
+
 }  // namespace
 
 std::string directoryOf(const std::string& path) {
@@ -50,13 +54,15 @@ std::string directoryOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool followLinks(const std::string& path, std::string& target) {
+bool followLinks(const std::string& path, std::string& target, bool* descriptor) {
     target = path;
+    if (descriptor) *descriptor = false;
     for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
         struct stat st;
         if (lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
         if (hop == kMaxLinkHops) break;
         const std::string dir = directoryOf(target);
+        if (descriptor && namesDescriptor(dir)) *descriptor = true;
         if (!mayFollow(dir, st)) {
             errno = EACCES;
             return false;

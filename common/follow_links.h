@@ -18,7 +18,11 @@ namespace secnative {
 // send the process's output to a file of its choosing. Such a link, a chain
 // longer than 40 links or a link that cannot be read gives false with errno
 // set (EACCES, ELOOP or readlink's error).
-bool followLinks(const std::string& path, std::string& target);
+//
+// Links in /proc/ and /dev/fd/ (behind /dev/stdout, for one) name open
+// descriptors rather than files; their text need not be a path. Passing
+// through one sets *descriptor, when given.
+bool followLinks(const std::string& path, std::string& target, bool* descriptor = nullptr);
 
 // The directory part of path including its last slash, or "" for a name in
 // the current directory.
