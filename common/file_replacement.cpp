@@ -16,12 +16,6 @@
 namespace secnative {
 namespace {
 
-#ifdef O_CLOEXEC
-constexpr int kCloseOnExec = O_CLOEXEC;
-#else
-constexpr int kCloseOnExec = 0;
-#endif
-
 // Name of the private directory (the X's become a unique suffix) and of
 // the file in it. Both are short, so any target name works.
 constexpr char kPrivateDirPattern[] = ".secnative.XXXXXX";
@@ -35,7 +29,7 @@ bool isFull(int error) {
 // a plain open would have to; without O_TRUNC it stays unchanged. A file
 // the process may not write is not replaced behind its back.
 bool mayWrite(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | kCloseOnExec);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     ::close(fd);
     return true;
@@ -76,7 +70,7 @@ bool syncData(int fd) {
 // taken at their word.
 bool syncDirectoryOf(const std::string& path) {
     const std::string dir = directoryOf(path);
-    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_NOCTTY | kCloseOnExec);
+    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return true;
     const bool synced =
         fsync(fd) == 0 || errno == EINVAL || errno == EBADF || errno == EROFS || errno == ENOTSUP;
@@ -102,8 +96,8 @@ FileReplacement::Status FileReplacement::openNoThrow(const char* path) {
         errno = ENOENT;
         return cannotOpen;
     }
-    bool descriptor = false;
-    if (!followLinks(path, target_, &descriptor)) return cannotOpen;
+    bool openDescriptor = false;
+    if (!followLinks(path, target_, &openDescriptor)) return cannotOpen;
     struct stat old;
     const bool exists = lstat(target_.c_str(), &old) == 0;
     const bool missing = !exists && errno == ENOENT;
@@ -115,7 +109,7 @@ FileReplacement::Status FileReplacement::openNoThrow(const char* path) {
     const bool sameFile =
         exists ? kernelExists && seen.st_dev == old.st_dev && seen.st_ino == old.st_ino
                : missing && !kernelExists && errno == ENOENT;
-    const bool replaceable = !descriptor && sameFile &&
+    const bool replaceable = !openDescriptor && sameFile &&
                              (missing || (S_ISREG(old.st_mode) && old.st_nlink == 1 &&
                                           mayWrite(target_) && mayRenameOver(target_, old)));
     if (replaceable) {
@@ -140,7 +134,7 @@ FileReplacement::Attempt FileReplacement::openBeside(bool exists, const void* ol
     // existing file's mode; otherwise as open would make it, which the
     // private directory keeps out of reach until it is complete.
     const mode_t mode = exists ? 0600 : 0666;
-    fd_ = ::open(newFile_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOCTTY | kCloseOnExec, mode);
+    fd_ = ::open(newFile_.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOCTTY | O_CLOEXEC, mode);
     const struct stat* old = static_cast<const struct stat*>(oldStatus);
     if (fd_ < 0 || (exists && !takeOverOwnerAndMode(fd_, *old))) {
         // A full disk is a failure; a refusal (the owner cannot be kept,
@@ -155,7 +149,7 @@ FileReplacement::Attempt FileReplacement::openBeside(bool exists, const void* ol
 
 FileReplacement::Status FileReplacement::openInPlace(const char* path) {
     target_.clear();
-    fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | kCloseOnExec, 0666);
+    fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_CLOEXEC, 0666);
     return fd_ >= 0 ? ok : cannotOpen;
 }
 
