@@ -7,8 +7,11 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <new>
 
 #include "common/follow_links.h"
@@ -16,10 +19,32 @@
 namespace secnative {
 namespace {
 
-// Name of the private directory (the X's become a unique suffix) and of
-// the file in it. Both are short, so any target name works.
-constexpr char kPrivateDirPattern[] = ".secnative.XXXXXX";
+// Name of the private directory (a unique suffix follows) and of the file
+// in it. Both are short, so any target name works.
+constexpr char kPrivateDirPrefix[] = ".secnative.";
 constexpr char kNewFileName[] = "/new";
+// Names tried for a private directory before the directory is taken as
+// unusable.
+constexpr int kNameAttempts = 100;
+
+// Six letters or digits that differ between processes, calls and attempts.
+// mkdir fails on any existing name, so they need only make a clash rare.
+std::string uniqueSuffix() {
+    static std::atomic<unsigned long> counter(0);
+    uint64_t x = static_cast<uint64_t>(std::time(nullptr));
+    x = x * 0x9E3779B97F4A7C15ULL + static_cast<uint64_t>(std::clock());
+    x = x * 0x9E3779B97F4A7C15ULL + static_cast<uint64_t>(getpid());
+    x = x * 0x9E3779B97F4A7C15ULL + counter.fetch_add(1);
+    x ^= static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&x));
+    x ^= x >> 29;
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    std::string suffix(6, '0');
+    for (char& c : suffix) {
+        c = kDigits[x % 62];
+        x /= 62;
+    }
+    return suffix;
+}
 
 bool isFull(int error) {
     return error == ENOSPC || error == EDQUOT;
@@ -126,10 +151,21 @@ FileReplacement::Status FileReplacement::openNoThrow(const char* path) {
 }
 
 FileReplacement::Attempt FileReplacement::openBeside(bool exists, const void* oldStatus) {
-    std::string dir = directoryOf(target_) + kPrivateDirPattern;
-    if (!mkdtemp(&dir[0])) return isFull(errno) ? attemptFailed : attemptInPlace;
-    privateDir_ = dir;
-    newFile_ = dir + kNewFileName;
+    for (int attempt = 0;; ++attempt) {
+        // The names are published before they exist, so that a signal
+        // handler never misses what is about to be made.
+        privateDir_ = directoryOf(target_) + kPrivateDirPrefix + uniqueSuffix();
+        newFile_ = privateDir_ + kNewFileName;
+        pendingDir_.store(privateDir_.c_str());
+        pendingFile_.store(newFile_.c_str());
+        if (mkdir(privateDir_.c_str(), 0700) == 0) break;
+        const int error = errno;
+        forgetPending();
+        errno = error;
+        if (error != EEXIST || attempt + 1 == kNameAttempts) {
+            return isFull(error) ? attemptFailed : attemptInPlace;
+        }
+    }
     // A new file is made without group or other bits when it takes over an
     // existing file's mode; otherwise as open would make it, which the
     // private directory keeps out of reach until it is complete.
@@ -197,6 +233,7 @@ FileReplacement::Status FileReplacement::commit() {
         errno = error;
         return cannotWrite;
     }
+    pendingFile_.store(nullptr);
     newFile_.clear();
     removePending();
     if (!syncDirectoryOf(target_)) return cannotWrite;
@@ -216,6 +253,12 @@ void FileReplacement::removePending() {
     }
     if (!newFile_.empty()) unlink(newFile_.c_str());
     if (!privateDir_.empty()) rmdir(privateDir_.c_str());
+    forgetPending();
+}
+
+void FileReplacement::forgetPending() {
+    pendingFile_.store(nullptr);
+    pendingDir_.store(nullptr);
     newFile_.clear();
     privateDir_.clear();
 }

@@ -33,6 +33,7 @@
 #ifndef SECNATIVE_COMMON_FILE_REPLACEMENT_H
 #define SECNATIVE_COMMON_FILE_REPLACEMENT_H
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
@@ -66,13 +67,12 @@ class FileReplacement {
     int descriptor() const { return fd_; }
     // Whether the file is written in place rather than replaced.
     bool inPlace() const { return fd_ >= 0 && newFile_.empty(); }
-    // The new file and its private directory while they exist, else NULL:
-    // what a signal handler has to remove when the process dies before
-    // commit() (unlink, then rmdir).
-    const char* pendingFile() const { return newFile_.empty() ? nullptr : newFile_.c_str(); }
-    const char* pendingDirectory() const {
-        return privateDir_.empty() ? nullptr : privateDir_.c_str();
-    }
+    // The new file and its private directory while they may exist, else
+    // NULL: what a signal handler has to remove when the process dies
+    // before commit() (unlink, then rmdir; either may be gone already).
+    // Safe to read from a signal handler at any moment.
+    const char* pendingFile() const { return pendingFile_.load(); }
+    const char* pendingDirectory() const { return pendingDir_.load(); }
 
   private:
     enum Attempt { attemptDone, attemptFailed, attemptInPlace };
@@ -80,11 +80,14 @@ class FileReplacement {
     Attempt openBeside(bool exists, const void* oldStatus);
     Status openInPlace(const char* path);
     void removePending();
+    void forgetPending();
 
     int fd_ = -1;
     std::string target_;      // the file a commit renames over
     std::string privateDir_;  // the private directory beside it
     std::string newFile_;     // the new file in it
+    std::atomic<const char*> pendingDir_{nullptr};
+    std::atomic<const char*> pendingFile_{nullptr};
 };
 
 }  // namespace secnative

@@ -71,7 +71,6 @@ std::vector<char> read_whole(const std::string& path) {
 OutputFile::OutputFile(const std::string& path) : target_(path), standard_output_(path == "-") {
     if (standard_output_) return;
     buffer_.reserve(kOutputBuffer);
-    const HeldSignals held;
     guard_output(&file_);
     const FileReplacement::Status status = file_.open(path.c_str());
     if (status != FileReplacement::ok) {
@@ -85,7 +84,6 @@ OutputFile::OutputFile(const std::string& path) : target_(path), standard_output
 OutputFile::~OutputFile() {
     if (buffer_.capacity() != 0) secure_wipe(buffer_.data(), buffer_.capacity());  // plaintext
     if (standard_output_ || committed_) return;
-    const HeldSignals held;
     file_.discard();
     guard_output(nullptr);
 }
@@ -125,7 +123,6 @@ void OutputFile::commit() {
         return;
     }
     if (!buffer_.empty()) flush_buffer();
-    const HeldSignals held;
     const FileReplacement::Status status = file_.commit();
     const int saved = errno;
     guard_output(nullptr);

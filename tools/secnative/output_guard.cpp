@@ -1,5 +1,6 @@
 #include "output_guard.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -42,7 +43,7 @@ sigset_t fatal_signals() {
     return set;
 }
 
-// Read by the handler; changed only while the signals are held.
+// The output the handler cleans up after.
 std::atomic<const FileReplacement*> pending_output{nullptr};
 
 extern "C" void remove_pending_and_die(int signal) {
@@ -81,17 +82,6 @@ void guard_output(const FileReplacement* pending) {
     static const bool installed = (install_handlers(), true);
     (void)installed;
     pending_output.store(pending);
-}
-
-HeldSignals::HeldSignals() {
-    // Faults raised by the code itself cannot wait.
-    sigset_t set = fatal_signals();
-    for (int s : {SIGILL, SIGTRAP, SIGBUS, SIGFPE, SIGSEGV, SIGSYS}) sigdelset(&set, s);
-    sigprocmask(SIG_BLOCK, &set, &saved_);
-}
-
-HeldSignals::~HeldSignals() {
-    sigprocmask(SIG_SETMASK, &saved_, nullptr);
 }
 
 }  // namespace secnative::tool

@@ -2,8 +2,6 @@
 #ifndef SECNATIVE_TOOLS_OUTPUT_GUARD_H
 #define SECNATIVE_TOOLS_OUTPUT_GUARD_H
 
-#include <signal.h>
-
 namespace secnative {
 class FileReplacement;
 }
@@ -17,19 +15,6 @@ namespace secnative::tool {
 // SIGXFSZ, so that a file size limit turns into a failed write (EFBIG)
 // instead of a death that leaves the new file behind.
 void guard_output(const FileReplacement* pending);
-
-// Holds the guarded signals back for the scope, while the pending names
-// change; a signal that arrives meanwhile is handled when the scope ends.
-class HeldSignals {
-  public:
-    HeldSignals();
-    ~HeldSignals();
-    HeldSignals(const HeldSignals&) = delete;
-    HeldSignals& operator=(const HeldSignals&) = delete;
-
-  private:
-    sigset_t saved_;
-};
 
 }  // namespace secnative::tool
 
