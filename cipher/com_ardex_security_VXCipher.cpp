@@ -19,18 +19,19 @@
 
 #include "cipher/cipher_context.h"
 #include "cipher/cipher_stream.h"
+#include "common/secret_buffer.h"
 #include "jni/jni_support.h"
 
 namespace {
 
 using namespace secnative::cipher;
+using secnative::SecretBuffer;
+using secnative::SecretScratch;
 using secnative::secure_wipe_object;
 using secnative::jni::ArrayRelease;
 using secnative::jni::ScopedByteArrayClass;
 using secnative::jni::ScopedCriticalByteArray;
 using secnative::jni::ScopedLocalRef;
-using secnative::jni::SecretBuffer;
-using secnative::jni::SecretScratch;
 
 constexpr char kPrivilegeException[] = "com/ardex/security/VXPrivilegeException";
 constexpr char kIllegalState[] = "java/lang/IllegalStateException";
@@ -268,6 +269,29 @@ bool updateLarge(JNIEnv* env, StreamState& state, ByteView password, jbyteArray 
     return transformInPieces(env, state, input, offset, length, plan, output.get());
 }
 
+// Zeroes a stream state array that is about to be dropped: the virtual
+// machine frees it whenever it pleases, key schedule and all, and any other
+// reference to it would keep it readable until then.
+bool wipeStateArray(JNIEnv* env, jbyteArray array) {
+    static const uint8_t kZeros[kContextSize] = {};
+    return secnative::jni::writeByteArrayRegion(env, array, 0, kContextLength, kZeros);
+}
+
+// The object's current state array, if it holds one of the state's shape
+// (anything else was not made here and holds nothing of a key).
+bool fetchOldStateArray(JNIEnv* env, jobject self, jfieldID field,
+                        ScopedLocalRef<jbyteArray>& old) {
+    ScopedLocalRef<jobject> value(env, env->GetObjectField(self, field));
+    if (!value) return true;
+    ScopedByteArrayClass byteArray(env, nullptr);
+    if (byteArray.get() == nullptr) return false;
+    if (env->IsInstanceOf(value.get(), byteArray.get()) &&
+        env->GetArrayLength(static_cast<jarray>(value.get())) == kContextLength) {
+        old.reset(static_cast<jbyteArray>(value.release()));
+    }
+    return true;
+}
+
 bool runUpdate(JNIEnv* env, StreamState& state, ByteView password, jbyteArray input, jint offset,
                jint length, ScopedLocalRef<jbyteArray>& output) {
     return static_cast<size_t>(length) <= kSmallUpdate
@@ -304,7 +328,11 @@ void vx_cipher_init(JNIEnv* env, jobject self) {
     context_init(fresh, mode, project, std::strlen(project));
     ScopedLocalRef<jbyteArray> context(env, secnative::jni::newByteArray(env, fresh, kContextSize));
     if (!context) return;
-    // The new state replaces the old one only now, complete.
+    ScopedLocalRef<jbyteArray> old(env, nullptr);
+    if (!fetchOldStateArray(env, self, contextField, old)) return;
+    // The new state replaces the old one only now, complete, and the old one
+    // goes wiped.
+    if (old && !wipeStateArray(env, old.get())) return;
     env->SetObjectField(self, contextField, context.get());
 }
 
@@ -352,7 +380,9 @@ jbyteArray vx_cipher_doFinal(JNIEnv* env, jobject self) {
         secure_wipe_object(out);  // decrypted bytes
         if (!result) return nullptr;
     }
-    // The stream is over, whether it ended in output or in a padding failure.
+    // The stream is over, whether it ended in output or in a padding failure,
+    // and its state goes wiped.
+    if (!wipeStateArray(env, state.array.get())) return nullptr;
     env->SetObjectField(self, state.field, nullptr);
     if (status != Status::ok) {
         throwStatus(env, status);

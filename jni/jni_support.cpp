@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "common/bytes.h"
+
 namespace secnative::jni {
 
 namespace {

@@ -18,8 +18,8 @@
 //    exception pending, and it leaves the exception for its caller.
 //  - It throws with throwException() (or a named wrapper) and returns on the
 //    next line.
-//  - Copies of secrets live in SecretBuffer or SecretScratch, which wipe
-//    themselves.
+//  - Copies of secrets live in SecretBuffer or SecretScratch
+//    (common/secret_buffer.h), which wipe themselves.
 //
 // Nothing here caches field IDs, and the only class reference kept between
 // calls is the one to byte[] (see ScopedByteArrayClass below): natives look
@@ -31,8 +31,6 @@
 
 #include <cstddef>
 #include <cstdint>
-
-#include "common/bytes.h"
 
 namespace secnative::jni {
 
@@ -113,25 +111,6 @@ class ScopedUtfChars {
     const char* chars_;
 };
 
-// A fixed-size buffer that is wiped when the scope ends, for passwords, keys
-// and stream states that hold key schedules.
-template <typename T, size_t N>
-class SecretBuffer {
-  public:
-    SecretBuffer() = default;
-    ~SecretBuffer() { secure_wipe_object(bytes_); }
-    SecretBuffer(const SecretBuffer&) = delete;
-    SecretBuffer& operator=(const SecretBuffer&) = delete;
-
-    T* data() { return bytes_; }
-    const T* data() const { return bytes_; }
-    static constexpr size_t size() { return N; }
-    T (&array())[N] { return bytes_; }
-
-  private:
-    T bytes_[N] = {};
-};
-
 namespace detail {
 // Copies the first characters of string into out (zero-filled, outSize
 // bytes): at most maxBytes bytes of their modified UTF-8 form. scratch holds
@@ -156,31 +135,6 @@ bool copyStringUtf(JNIEnv* env, jstring string, char (&out)[N], size_t* copied =
     char scratch[3 * (N - 1) + 1];
     return detail::copyStringUtf(env, string, out, N, N - 1, scratch, copied);
 }
-
-// Room for up to N bytes of per-call data that may be secret (an input or
-// output that is plaintext on one side of the cipher). Unlike SecretBuffer it
-// is not zeroed first, and only the part taken with use() is wiped when the
-// scope ends, so a small call pays for the bytes it moves, not for N.
-template <size_t N>
-class SecretScratch {
-  public:
-    // The bytes are left as they are: whoever uses them writes them first.
-    // cppcheck-suppress uninitMemberVar
-    SecretScratch() = default;
-    ~SecretScratch() { secure_wipe(bytes_, used_); }
-    SecretScratch(const SecretScratch&) = delete;
-    SecretScratch& operator=(const SecretScratch&) = delete;
-
-    // The first n bytes (n at most N), wiped at the end of the scope.
-    uint8_t* use(size_t n) {
-        used_ = n < N ? n : N;
-        return bytes_;
-    }
-
-  private:
-    uint8_t bytes_[N];
-    size_t used_ = 0;
-};
 
 // ---------------------------------------------------------------------------
 // Byte arrays

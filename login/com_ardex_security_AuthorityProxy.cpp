@@ -8,6 +8,7 @@
 // if there is one, returns -1 at once and leaves it to the Java caller.
 #include "login/com_ardex_security_AuthorityProxy.h"
 
+#include "common/secret_buffer.h"
 #include "jni/jni_support.h"
 #include "login/login_messages.h"
 #include "login/message_receiver.h"
@@ -15,8 +16,8 @@
 namespace {
 
 using namespace secnative::login;
+using secnative::SecretBuffer;
 using secnative::jni::ScopedLocalRef;
-using secnative::jni::SecretBuffer;
 
 constexpr jint kCompleted = 0;
 constexpr jint kFailed = -1;
