@@ -12,6 +12,8 @@ packages=(
     g++ cmake ninja-build pkg-config libcli11-dev
     # tests: GoogleTest, clang with its sanitizer runtimes, Java for the JVM tests
     libgtest-dev clang libclang-rt-14-dev openjdk-17-jdk-headless junit5
+    # the terminal prompt's tests on a pseudo-terminal
+    python3
     # checks: static analysis and valgrind's memcheck
     clang-tidy cppcheck valgrind
     # benchmarks and their peers (never linked into the library)

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "commands.h"
+#include "common/secret_buffer.h"
 #include "common/secret_limits.h"
 #include "exit_status.h"
 #include "login/password.h"
@@ -21,18 +22,18 @@ struct PasswordOptions {
     std::string stored;
 };
 
-// The login scrambles only the first bytes of a password, so the stored form
-// is made from the same bytes; a longer password is cut with a note.
-void limit(Secret& password) {
-    if (password.size() <= kPasswordLimit) return;
+// The login scrambles only the bytes of a password that count, so the stored
+// form is made from the same bytes; a longer password comes with a note.
+void note_cut(const Secret& password) {
+    if (!password.cut()) return;
     std::fprintf(stderr, "secnative: note: only the first %zu bytes of the password count\n",
                  kPasswordLimit);
-    password.text().resize(kPasswordLimit);
 }
 
 void run_hash(const PasswordOptions& o) {
-    Secret password = o.password.read(true);
-    limit(password);
+    Secret password;
+    o.password.read(true, password);
+    note_cut(password);
     char stored[SCRAMBLED_PASSWORD_BUFFER];
     make_scrambled_password(stored, password.c_str());
     std::printf("%s\n", stored);
@@ -53,14 +54,17 @@ void run_verify(const PasswordOptions& o) {
     if (!is_stored_form(o.stored)) {
         throw Failure(kExitUsage, "a stored form is '*' and 40 hexadecimal digits");
     }
-    Secret password = o.password.read(false);
-    limit(password);
+    Secret password;
+    o.password.read(false, password);
+    note_cut(password);
     uint8_t stage2[SCRAMBLE_LENGTH];
     get_salt_from_password(stage2, o.stored.c_str());
     const uint8_t challenge[SCRAMBLE_LENGTH] = {};
-    uint8_t reply[SCRAMBLE_LENGTH];
-    scramble(reply, challenge, password.c_str());
-    if (check_scramble(reply, challenge, stage2) != 0) {
+    // The reply to a known challenge gives away stage 1, which logs in as
+    // well as the password does.
+    SecretBuffer<uint8_t, SCRAMBLE_LENGTH> reply;
+    scramble(reply.data(), challenge, password.c_str());
+    if (check_scramble(reply.data(), challenge, stage2) != 0) {
         throw Failure(kExitRejected, "the password does not match");
     }
 }
@@ -76,14 +80,14 @@ void add_password_commands(CLI::App& app) {
     CLI::App* hash = password->add_subcommand(
         "hash", "Print the stored form of a password ('*' and 40 hexadecimal digits)");
     o->password.add_options(*hash);
-    hash->footer(kExitStatusHelp);
+    hash->footer(std::string(kPasswordHelp) + "\n" + kExitStatusHelp);
     hash->callback([o] { run_hash(*o); });
 
     CLI::App* verify = password->add_subcommand(
         "verify", "Check a password against a stored form; status 1 when it does not match");
     verify->add_option("stored", o->stored, "The stored form")->required();
     o->password.add_options(*verify);
-    verify->footer(kExitStatusHelp);
+    verify->footer(std::string(kPasswordHelp) + "\n" + kExitStatusHelp);
     verify->callback([o] { run_verify(*o); });
 }
 
