@@ -55,7 +55,7 @@ rm -f plain
 run 1 decrypt -p DEMO --password-env WRONG demo.vx -o plain
 expect_err "Given final block not properly padded"
 [[ ! -e plain ]] || fail "a failed decryption left its output file"
-[[ -z $(ls -A | grep '^\.plain') ]] || fail "a failed decryption left a temporary file"
+[[ -z $(ls -A | grep '^\.secnative\.') ]] || fail "a failed decryption left a new file beside its output"
 # An existing file stays as it was.
 echo "keep me" >plain
 run 1 decrypt -p DEMO --password-env WRONG demo.vx -o plain
