@@ -53,6 +53,8 @@ void report(XMLResults* results, XMLError error, int line, int column) {
     results->column = column;
 }
 
+}  // namespace
+
 // 1-based line and column of the character at offset position; a
 // multibyte character counts as one column.
 void locate(const char* text, int position, int* line, int* column) {
@@ -73,8 +75,6 @@ void locate(const char* text, int position, int* line, int* column) {
     *line = l;
     *column = c;
 }
-
-}  // namespace
 
 }  // namespace secnative::xml
 

@@ -1,5 +1,8 @@
 // parseFile: reads a whole file, converts wide-character text, skips a
-// byte-order mark and parses the rest.
+// byte-order mark and parses the rest; parseFileData does the same with bytes
+// its caller has read. The parser reads NUL-terminated text,
+// so a NUL inside a file's data is refused instead of ending the document
+// early.
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -8,11 +11,13 @@
 
 #include "xml/xml_encoding.h"
 #include "xml/xml_model.h"
+#include "xml/xml_parse_api.h"
+#include "xml/xml_parse_file.h"
 #include "xml/xml_parser.h"
 
-namespace {
+namespace secnative::xml {
 
-using secnative::xml::allocate;
+namespace {
 
 void report(XMLResults* results, XMLError error) {
     if (results) results->error = error;
@@ -38,11 +43,16 @@ struct FileText {
     ~FileText() { std::free(wide); }
     char* bytes() { return reinterpret_cast<char*>(wide); }
 
-    void read(FILE* f, size_t size) {
+    // Room for size bytes and the zeros behind them; returns the start.
+    char* reserve(size_t size) {
         size_t units = (size + 4) / sizeof(wchar_t) + 2;
         capacity = units * sizeof(wchar_t);
         wide = static_cast<wchar_t*>(allocate(capacity));
-        bytesRead = std::fread(bytes(), 1, size, f);
+        return bytes();
+    }
+    // Takes the first n bytes of the reserved room as the data.
+    void keep(size_t n) {
+        bytesRead = n;
         std::memset(bytes() + bytesRead, 0, capacity - bytesRead);
     }
 
@@ -53,6 +63,29 @@ struct FileText {
         bytesRead -= n;
     }
 };
+
+// Index of the first NUL in units [0, count) that has something other than
+// NULs after it, or count when there is none. NULs that only pad the end of a
+// file (a C string written with its terminator) lose nothing and are let be.
+template <typename Unit>
+size_t innerNul(const Unit* units, size_t count) {
+    size_t end = count;
+    while (end > 0 && units[end - 1] == 0) --end;
+    for (size_t i = 0; i < end; ++i) {
+        if (units[i] == 0) return i;
+    }
+    return count;
+}
+
+// Reports a NUL inside the data at offset position of the text before it
+// (the text ends there) and gives the empty node the caller returns.
+XMLNode refuseNul(const char* text, size_t position, XMLResults* results) {
+    if (results) {
+        results->error = errorUnexpectedToken;
+        locate(text, static_cast<int>(position), &results->line, &results->column);
+    }
+    return XMLNode::emptyXMLNode;
+}
 
 // Bytes of a byte-order mark at the start of wide text: a whole wide
 // character U+FEFF, or the two bytes FE FF / FF FE.
@@ -65,7 +98,54 @@ size_t wideMarkLength(const FileText& text) {
     return 0;
 }
 
+// Parses the data held by text: converted when it is wide-character text,
+// after a byte-order mark, and refused at a NUL that has data after it.
+XMLNode parseText(FileText& text, const char* tag, XMLResults* results) {
+    if (guessWideCharChars && myIsTextWideChar(text.bytes(), static_cast<int>(text.bytesRead))) {
+        text.skip(wideMarkLength(text));
+        // Whole units are looked at, a last partial one padded with zeros:
+        // the zero bytes inside wide characters are no NULs.
+        const size_t units = (text.bytesRead + sizeof(wchar_t) - 1) / sizeof(wchar_t);
+        const bool nul = innerNul(text.wide, units) < units;
+        char* converted = myWideCharToMultiByte(text.wide);
+        if (!converted) {
+            report(results, errorCharConversion);
+            return XMLNode::emptyXMLNode;
+        }
+        // The conversion stops at the NUL: the converted text ends where
+        // it stands.
+        XMLNode node = nul ? refuseNul(converted, std::strlen(converted), results)
+                           : XMLNode::parseString(converted, tag, results);
+        std::free(converted);
+        return node;
+    }
+    const char* start = text.bytes();
+    if (guessWideCharChars && text.bytesRead >= 3 && !std::memcmp(start, "\xEF\xBB\xBF", 3)) {
+        start += 3;
+    }
+    const size_t length = text.bytesRead - static_cast<size_t>(start - text.bytes());
+    const size_t nul = innerNul(start, length);
+    if (nul < length) return refuseNul(start, nul, results);
+    return XMLNode::parseString(start, tag, results);
+}
+
 }  // namespace
+
+XMLNode parseFileData(const void* data, size_t size, const char* tag, XMLResults* results) {
+    if (results) results->line = results->column = 0;
+    if (size == 0 || size > static_cast<size_t>(INT_MAX)) {
+        report(results, errorNoXMLData);
+        return XMLNode::emptyXMLNode;
+    }
+    FileText text;
+    std::memcpy(text.reserve(size), data, size);
+    text.keep(size);
+    return parseText(text, tag, results);
+}
+
+}  // namespace secnative::xml
+
+using namespace secnative::xml;
 
 XMLNode XMLNode::parseFile(const char* fileName, const char* tag, XMLResults* results) {
     if (results) results->line = results->column = 0;
@@ -83,25 +163,7 @@ XMLNode XMLNode::parseFile(const char* fileName, const char* tag, XMLResults* re
         return emptyXMLNode;
     }
     FileText text;
-    text.read(f, static_cast<size_t>(size));
+    text.keep(std::fread(text.reserve(static_cast<size_t>(size)), 1, static_cast<size_t>(size), f));
     std::fclose(f);
-
-    if (secnative::xml::guessWideCharChars &&
-        myIsTextWideChar(text.bytes(), static_cast<int>(text.bytesRead))) {
-        text.skip(wideMarkLength(text));
-        char* converted = myWideCharToMultiByte(text.wide);
-        if (!converted) {
-            report(results, errorCharConversion);
-            return emptyXMLNode;
-        }
-        XMLNode node = parseString(converted, tag, results);
-        std::free(converted);
-        return node;
-    }
-    const char* start = text.bytes();
-    if (secnative::xml::guessWideCharChars && text.bytesRead >= 3 &&
-        !std::memcmp(start, "\xEF\xBB\xBF", 3)) {
-        start += 3;
-    }
-    return parseString(start, tag, results);
+    return parseText(text, tag, results);
 }

@@ -120,7 +120,9 @@ class SECNATIVE_API XMLNode {
     static XMLNode parseString(const char* text, const char* tag = NULL,
                                XMLResults* results = NULL);
     // Reads a whole file and parses it, converting wide-character files first.
-    // Files longer than INT_MAX bytes are refused with errorNoXMLData.
+    // Files longer than INT_MAX bytes are refused with errorNoXMLData; a NUL
+    // (byte, or unit of wide text) with more than NULs after it is refused with
+    // errorUnexpectedToken at its line and column.
     static XMLNode parseFile(const char* fileName, const char* tag = NULL,
                              XMLResults* results = NULL);
     // parseFile after guessing the file's encoding; prints a message and ends

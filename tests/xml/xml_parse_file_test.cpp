@@ -1,5 +1,6 @@
 // parseFile and openFileHelper: byte-order marks, wide-character files,
-// missing, empty and oversized files, and the fatal message of the helper.
+// missing, empty and oversized files, NULs inside the data, and the fatal
+// message of the helper.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 
 #include "support/xml_test_util.h"
 #include "xml/xml_encoding.h"
+#include "xml/xml_parse_file.h"
 
 namespace {
 
@@ -71,6 +73,9 @@ TEST_F(XmlParseFile, MissingEmptyAndOversizedFiles) {
     EXPECT_EQ(missing.line, 0);
     EXPECT_EQ(missing.column, 0);
     EXPECT_EQ(parseFile(write("empty.xml", "")).error, errorNoXMLData);
+    XMLResults fromMemory = {errorNone, -7, -7};
+    EXPECT_TRUE(secnative::xml::parseFileData("", 0, NULL, &fromMemory).isEmpty());
+    EXPECT_EQ(fromMemory.error, errorNoXMLData);
     EXPECT_TRUE(XMLNode::parseFile(NULL).isEmpty());
 
     // A sparse file just over 2 GiB is refused from its size alone (where
@@ -110,6 +115,51 @@ TEST_F(XmlParseFile, UnconvertibleWideTextGivesCodeFourteen) {
     std::setlocale(LC_CTYPE, saved.c_str());
     EXPECT_EQ(got.error, errorCharConversion);
     EXPECT_EQ(got.tree, "(empty)");
+}
+
+// A NUL byte, or a NUL unit of wide text, ends the text the parser sees:
+// with data after it the file is refused at its position, while NULs that
+// only pad the end are let be. The zero bytes inside wide units are no NULs.
+TEST_F(XmlParseFile, NulInsideTheDataIsRefused) {
+    using namespace std::string_literals;
+    struct Case {
+        const char* name;
+        std::string bytes;
+        XMLError error;
+        int line, column;  // 0 when no position is reported
+        const char* tree;
+    };
+    const Case cases[] = {
+        {"after the root", "<a>x</a>\0<b/>"s, errorUnexpectedToken, 1, 9, "(empty)"},
+        {"inside an element", "<a>\n\0</a>"s, errorUnexpectedToken, 2, 1, "(empty)"},
+        {"first byte", "\0<a/>"s, errorUnexpectedToken, 1, 1, "(empty)"},
+        {"after a multibyte character", "<a>\xC3\xA9\0</a>"s, errorUnexpectedToken, 1, 5,
+         "(empty)"},
+        {"after a byte-order mark", "\xEF\xBB\xBF<a>\0</a>"s, errorUnexpectedToken, 1, 4,
+         "(empty)"},
+        {"NULs at the end", "<a/>\0"s, errorNone, 0, 0, "a"},
+        {"three NULs at the end", "<a>y</a>\0\0\0"s, errorNone, 0, 0, "a{'y'}"},
+        {"wide, after the root", wideBytes(L"<a>x</a>"s + L'\0' + L"<b/>"), errorUnexpectedToken, 1,
+         9, "(empty)"},
+        {"wide, after a mark", wideBytes(L"\xFEFF<a>\n"s + L'\0' + L"</a>"), errorUnexpectedToken,
+         2, 1, "(empty)"},
+        {"wide, a NUL unit at the end", wideBytes(L"<a>x</a>"s + L'\0'), errorNone, 0, 0, "a{'x'}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        XMLResults results = {errorNone, -7, -7};
+        XMLNode node =
+            secnative::xml::parseFileData(c.bytes.data(), c.bytes.size(), NULL, &results);
+        // The same bytes from a file and from memory.
+        for (const xmltest::ParseOutcome& got :
+             {parseFile(write("nul.xml", c.bytes)),
+              xmltest::ParseOutcome{dump(node), results.error, results.line, results.column}}) {
+            EXPECT_EQ(got.error, c.error);
+            EXPECT_EQ(got.line, c.line);
+            EXPECT_EQ(got.column, c.column);
+            EXPECT_EQ(got.tree, c.tree);
+        }
+    }
 }
 
 TEST_F(XmlParseFile, HelperSetsTheEncodingFromTheDeclaration) {
