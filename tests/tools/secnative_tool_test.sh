@@ -152,9 +152,10 @@ run 0 xml check good.xml
 [[ ! -s err.txt ]] || fail "xml check printed for a good file"
 run 0 xml check good.xml warned.xml
 expect_err "warned.xml:"
-expect_err "warning: Warning: Unmatched end tag"
-run 1 xml check good.xml broken.xml missing.xml
-grep -qE '^broken.xml:[0-9]+:[0-9]+: error: Error: ' err.txt || fail "xml check message: $(cat err.txt)"
+expect_err "secnative: warned.xml:2:8: warning: Unmatched end tag"
+run 3 xml check good.xml broken.xml missing.xml
+grep -qE '^secnative: broken.xml:[0-9]+:[0-9]+: error: Unknown character entity$' err.txt ||
+    fail "xml check message: $(cat err.txt)"
 expect_err "missing.xml"
 run 0 xml format --raw good.xml
 [[ $(cat out.txt) == '<?xml version="1.0"?><config><db host="h1" port="5"><name>main</name></db></config>' ]] ||
@@ -216,6 +217,136 @@ printf 'aGV!sbG8=' >bad.b64
 run 1 base64 decode bad.b64 -o never.bin
 expect_err "illegal character"
 [[ ! -e never.bin ]] || fail "a failed decode left its output file"
+
+# ==== Inputs the tool must not wave through ================================
+
+# ---- Base64 decoding next to coreutils' base64 -d. Texts joined one after
+# another decode to both; an illegal byte anywhere (after a pad too), a pad
+# out of place or a text that ends inside a group of four gives status 1 and
+# no output file. The tool skips spaces, tabs and carriage returns as well as
+# line feeds, where base64 -d refuses them (rows marked ws). Columns: the text
+# (printf format), the bytes in hex or ! for refused, ws.
+have_base64=$(command -v base64)
+while IFS='|' read -r text expected mark; do
+    printf "$text" >in.b64
+    rm -f out.bin
+    if [[ $expected == '!' ]]; then
+        run 1 base64 decode in.b64 -o out.bin
+        [[ ! -e out.bin ]] || fail "base64 decode of '$text' left its output file"
+    else
+        run 0 base64 decode in.b64 -o out.bin
+        got=$(od -An -tx1 out.bin | tr -d ' \n')
+        [[ $got == "$expected" ]] || fail "base64 decode of '$text' gave '$got'"
+    fi
+    [[ -n $have_base64 && $mark != ws ]] || continue
+    base64 -d <in.b64 >gnu.bin 2>/dev/null
+    gnu_status=$?
+    if [[ $expected == '!' ]]; then
+        ((gnu_status != 0)) || fail "base64 -d accepts '$text', which the tool refuses"
+    else
+        ((gnu_status == 0)) && cmp -s out.bin gnu.bin || fail "base64 -d decodes '$text' otherwise"
+    fi
+done <<'TABLE'
+YQ==|61|
+YQ==\nYg==\n|6162|
+YQ==Yg==|6162|
+YWJj\nYQ==\n|61626361|
+YWI=YWJj\n|6162616263|
+YQ=\n=|61|
+YR==|61|
+||
+\n\n||
+YQ|!|
+YQ=|!|
+YWI|!|
+YQ==\nY|!|
+YQ==!|!|
+YQ=a|!|
+Y===|!|
+=YWJ|!|
+YW=j|!|
+YQ==\n=|!|
+YW\0Jj|!|
+YQ==\0|!|
+YWJj\v|!|
+YW-_|!|
+YW Jj|616263|ws
+ YW\tJj\r\n|616263|ws
+TABLE
+printf 'YQ==!' >bad.b64
+run 1 base64 decode bad.b64
+expect_err "secnative: Base64-string contains an illegal character at byte 5"
+# Large texts joined, with pads and illegal bytes beyond the first chunk read.
+head -c 200000 /dev/urandom >a.bin
+head -c 100001 /dev/urandom >b.bin
+run 0 base64 encode --wrap a.bin -o a.b64
+run 0 base64 encode b.bin -o b.b64
+cat a.b64 b.b64 a.b64 >joined.b64
+run 0 base64 decode joined.b64 -o joined.bin
+cat a.bin b.bin a.bin | cmp -s - joined.bin || fail "decoding three large texts joined"
+{ cat a.b64; printf '*'; } >late.b64
+run 1 base64 decode late.b64 -o never.bin
+[[ ! -e never.bin ]] || fail "an illegal byte after the first chunk left the output file"
+{ cat a.b64; printf 'YWJ'; } >cut.b64
+run 1 base64 decode cut.b64 -o never.bin
+expect_err "Base64-string is truncated"
+[[ ! -e never.bin ]] || fail "a text cut inside a group left the output file"
+
+# ---- xml reads each file once, so pipes and FIFOs work; a file that cannot
+# be read is status 3, the worst outcome of a check of several files.
+run 0 xml check <(cat good.xml)
+run 0 xml format --raw <(cat good.xml)
+[[ $(cat out.txt) == '<?xml version="1.0"?><config><db host="h1" port="5"><name>main</name></db></config>' ]] ||
+    fail "xml format from a pipe: $(cat out.txt)"
+# A second open of the FIFO would wait for a writer that never comes.
+mkfifo document.fifo
+cat good.xml >document.fifo &
+writer=$!
+timeout 20 "$tool" xml get config/db/@host document.fifo >out.txt 2>err.txt ||
+    fail "xml get from a FIFO gave status $?: $(cat err.txt)"
+[[ $(cat out.txt) == h1 ]] || fail "xml get from a FIFO: $(cat out.txt)"
+kill "$writer" 2>/dev/null
+wait "$writer" 2>/dev/null
+for command in check format "get config"; do
+    read -ra words <<<"$command"
+    run 3 xml "${words[@]}" nosuch.xml
+    expect_err "secnative: cannot open nosuch.xml"
+done
+run 3 xml check broken.xml nosuch.xml good.xml
+expect_err "secnative: broken.xml:2:15: error: Unknown character entity"
+
+# ---- Every xml subcommand reports "secnative: FILE:LINE:COLUMN: KIND:
+# MESSAGE", the library's message without its own "Error: " or "Warning: ".
+printf '<a>x</a>\0<b/>' >nul.xml
+: >empty.xml
+while IFS='|' read -r status args message; do
+    read -ra words <<<"$args"
+    run "$status" "${words[@]}"
+    grep -qxF -- "$message" err.txt || fail "secnative $args said: $(cat err.txt)"
+    ! grep -qE 'Error: |Warning: ' err.txt || fail "secnative $args doubles the kind: $(cat err.txt)"
+done <<'TABLE'
+1|xml check broken.xml|secnative: broken.xml:2:15: error: Unknown character entity
+1|xml format broken.xml|secnative: broken.xml:2:15: error: Unknown character entity
+1|xml get a/b broken.xml|secnative: broken.xml:2:15: error: Unknown character entity
+0|xml check warned.xml|secnative: warned.xml:2:8: warning: Unmatched end tag
+0|xml get a warned.xml|secnative: warned.xml:2:8: warning: Unmatched end tag
+1|xml check nul.xml|secnative: nul.xml:1:9: error: Unexpected token found
+1|xml format nul.xml|secnative: nul.xml:1:9: error: Unexpected token found
+1|xml check empty.xml|secnative: empty.xml: error: No XML data
+TABLE
+# A NUL on standard input too; NULs that only pad the end lose nothing.
+run 1 xml check - <nul.xml
+expect_err "secnative: <stdin>:1:9: error: Unexpected token found"
+printf '<a/>\0' >padded.xml
+run 0 xml check padded.xml
+
+# ---- decrypt --help says what a failed padding check does not promise.
+run 0 decrypt --help
+grep -q "about once in 256" out.txt || fail "decrypt --help: a wrong password passing the check"
+grep -q "standard output already has all but the last block" out.txt ||
+    fail "decrypt --help: what standard output holds before the check"
+
+# ==== End of the inputs the tool must not wave through ===================
 
 # ---- A file far larger than the tool may map: the work streams.
 if [[ $low_memory == --low-memory ]]; then

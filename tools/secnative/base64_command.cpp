@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "exit_status.h"
 #include "file_io.h"
+#include "library_message.h"
 #include "xml/xml_parser.h"
 
 namespace secnative::tool {
@@ -18,7 +19,7 @@ namespace {
 // Whole lines of 72 characters: chunks encoded one after another join up
 // into the text the whole input would give.
 constexpr size_t kEncodeChunk = 54 * 1024;
-constexpr size_t kDecodeChunk = 64 * 1024;  // symbols, a multiple of 4
+constexpr size_t kDecodeChunk = 64 * 1024;  // bytes read, and symbols decoded, at a time
 
 struct Base64Options {
     std::string input = "-";
@@ -45,56 +46,100 @@ void run_encode(const Base64Options& o) {
     out.commit();
 }
 
-bool is_space(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
-void warn(XMLError code) {
-    std::fprintf(stderr, "secnative: warning: %s\n", XMLNode::getError(code));
-}
-
-// Decodes symbols (no whitespace) and writes the bytes; warnings are printed
-// and an error ends the run.
-void decode_symbols(const std::string& symbols, OutputFile& out, XMLParserBase64Tool& tool) {
-    XMLError error = errorNone;
-    XMLParserBase64Tool::decodeSize(symbols.c_str(), &error);
-    if (error == warningBase64LengthNotMultipleOf4) warn(error);
-    int written = 0;
-    const unsigned char* bytes = tool.decode(symbols.c_str(), &written, &error);
-    if (error == warningBase64Truncated) {
-        warn(error);
-    } else if (error != errorNone && error != warningBase64LengthNotMultipleOf4) {
-        throw Failure(kExitRejected, XMLNode::getError(error));
+// What each byte is to the decoder.
+enum class Base64Class : uint8_t { illegal, symbol, pad, space };
+struct Base64Classes {
+    Base64Class of[256] = {};  // illegal
+    constexpr Base64Classes() {
+        for (const char c : "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/") {
+            of[static_cast<uint8_t>(c)] = Base64Class::symbol;
+        }
+        of[0] = Base64Class::illegal;  // the literal's terminator
+        of[static_cast<uint8_t>('=')] = Base64Class::pad;
+        for (const char c : {' ', '\t', '\n', '\r'})
+            of[static_cast<uint8_t>(c)] = Base64Class::space;
     }
-    if (bytes != nullptr) out.write(bytes, static_cast<size_t>(written));
-}
+};
+constexpr Base64Classes kBase64Classes{};
+
+// Decoding reads the text in chunks and splits it into quanta of four
+// symbols, skipping whitespace anywhere. A quantum may end in one or two pads,
+// and a new text may begin after it: texts joined one after another decode to
+// the bytes of each. Anything else is refused, and the output is then never
+// committed: an illegal byte (a pad where no pad can stand included) and a
+// text that ends inside a quantum.
+class Base64Decoder {
+  public:
+    explicit Base64Decoder(OutputFile& out) : out_(out) { pending_.reserve(kDecodeChunk + 4); }
+
+    void feed(const uint8_t* bytes, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            const char c = static_cast<char>(bytes[i]);
+            switch (kBase64Classes.of[bytes[i]]) {
+                case Base64Class::space:
+                    continue;
+                case Base64Class::symbol:  // not after a pad third in its quantum
+                    if (filled_ == 3 && pending_.back() == '=') refuse(i);
+                    break;
+                case Base64Class::pad:  // third or fourth in a quantum
+                    if (filled_ < 2) refuse(i);
+                    break;
+                default:
+                    refuse(i);
+            }
+            pending_.push_back(c);
+            if (++filled_ < 4) continue;
+            filled_ = 0;
+            // A padded quantum ends its text: the library reads pads only at
+            // the end of what it decodes.
+            if (c == '=' || pending_.size() >= kDecodeChunk) flush();
+        }
+        offset_ += n;
+    }
+
+    void finish() {
+        if (filled_ != 0) throw Failure(kExitRejected, library_message(warningBase64Truncated));
+        flush();
+    }
+
+  private:
+    // Byte i of the current chunk cannot stand where it is.
+    [[noreturn]] void refuse(size_t i) const {
+        throw Failure(kExitRejected, std::string(library_message(errorBase64IllegalCharacter)) +
+                                         " at byte " + std::to_string(offset_ + i + 1));
+    }
+
+    // Decodes the whole quanta gathered so far (at a quantum's end).
+    void flush() {
+        if (pending_.empty()) return;
+        XMLError error = errorNone;
+        int size = 0;
+        const unsigned char* bytes = tool_.decode(pending_.c_str(), &size, &error);
+        if (error != errorNone || bytes == nullptr) {
+            throw Failure(kExitRejected, library_message(error));
+        }
+        out_.write(bytes, static_cast<size_t>(size));
+        pending_.clear();
+    }
+
+    OutputFile& out_;
+    XMLParserBase64Tool tool_;
+    std::string pending_;  // whole quanta, then the current one; no whitespace
+    int filled_ = 0;       // symbols of the current quantum
+    uint64_t offset_ = 0;  // bytes of the text before the current chunk
+};
 
 void run_decode(const Base64Options& o) {
     InputFile in(o.input);
     OutputFile out(o.output);
+    Base64Decoder decoder(out);
     std::vector<uint8_t> chunk(kDecodeChunk);
-    XMLParserBase64Tool tool;
-    std::string symbols;
-    symbols.reserve(2 * kDecodeChunk);
     for (;;) {
         const size_t n = in.read(chunk.data(), chunk.size());
-        for (size_t i = 0; i < n; ++i) {
-            const char c = static_cast<char>(chunk[i]);
-            if (!is_space(c)) symbols.push_back(c);
-        }
-        // Decode whole groups as they come. Decoding ends at the first pad:
-        // of what follows it only a few symbols are kept, enough for the
-        // warning that the text goes on.
-        const size_t pad = symbols.find('=');
-        if (pad != std::string::npos && symbols.size() > pad + 8) symbols.resize(pad + 8);
-        const size_t whole = (pad == std::string::npos ? symbols.size() : pad) / 4 * 4;
-        if (whole >= kDecodeChunk) {
-            decode_symbols(symbols.substr(0, whole), out, tool);
-            symbols.erase(0, whole);
-        }
+        decoder.feed(chunk.data(), n);
         if (n < chunk.size()) break;
     }
-    if (!symbols.empty()) decode_symbols(symbols, out, tool);
+    decoder.finish();
     out.commit();
 }
 
@@ -117,8 +162,9 @@ void add_base64_commands(CLI::App& app) {
 
     CLI::App* decode = base64->add_subcommand(
         "decode",
-        "Decode Base64 text (whitespace anywhere is skipped); an illegal character "
-        "leaves no output file");
+        "Decode Base64 text; whitespace anywhere is skipped, and texts joined one after "
+        "another decode to both. An illegal character, or a text that ends inside a group "
+        "of four, leaves no output file");
     files(decode);
     decode->callback([o] { run_decode(*o); });
 }

@@ -116,8 +116,10 @@ void add_cipher_commands(CLI::App& app) {
     add_cipher_command(app, "encrypt", kEncrypt,
                        "Encrypt a file into the stream format (header, then AES blocks)");
     add_cipher_command(app, "decrypt", kDecrypt,
-                       "Decrypt a stream; a wrong password or damaged stream leaves no output "
-                       "file");
+                       "Decrypt a stream; a failed padding check or a damaged stream leaves no "
+                       "output file (standard output already has all but the last block). A "
+                       "wrong password passes the padding check about once in 256 and then "
+                       "yields wrong data");
 }
 
 }  // namespace secnative::tool

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -11,6 +12,8 @@
 #include "commands.h"
 #include "exit_status.h"
 #include "file_io.h"
+#include "library_message.h"
+#include "xml/xml_parse_file.h"
 #include "xml/xml_parser.h"
 
 namespace secnative::tool {
@@ -28,32 +31,29 @@ struct ParsedFile {
 };
 
 // Parses a file, or standard input for "-", under the encoding its bytes
-// and declaration name.
+// and declaration name. The bytes are read once and parsed as they were
+// read, so a pipe or a FIFO works as well as a file.
 ParsedFile parse(const std::string& path, bool keep_whitespace) {
-    std::vector<char> text = read_whole(path);
+    const std::vector<char> text = read_whole(path);
     const int head = static_cast<int>(std::min<size_t>(text.size(), 4096));
     XMLNode::XMLCharEncoding encoding = XMLNode::guessCharEncoding(text.data(), head);
     if (encoding == XMLNode::encodingError) encoding = XMLNode::encodingUTF8;
     XMLNode::setGlobalOptions(encoding, 1, keep_whitespace ? 0 : 1);
     ParsedFile parsed;
-    if (path == "-") {
-        text.push_back('\0');
-        parsed.top = XMLNode::parseString(text.data(), nullptr, &parsed.results);
-    } else {
-        parsed.top = XMLNode::parseFile(path.c_str(), nullptr, &parsed.results);
-    }
+    parsed.top = secnative::xml::parseFileData(text.data(), text.size(), nullptr, &parsed.results);
     return parsed;
 }
 
-// "name:line:column: error: message", as compilers report.
+// "secnative: name:line:column: error: message", as compilers report.
 void report(const std::string& path, const XMLResults& r) {
     const std::string name = path == "-" ? "<stdin>" : path;
     const char* kind = is_error(r.error) ? "error" : "warning";
     if (r.line > 0) {
-        std::fprintf(stderr, "%s:%d:%d: %s: %s\n", name.c_str(), r.line, r.column, kind,
-                     XMLNode::getError(r.error));
+        std::fprintf(stderr, "secnative: %s:%d:%d: %s: %s\n", name.c_str(), r.line, r.column, kind,
+                     library_message(r.error));
     } else {
-        std::fprintf(stderr, "%s: %s: %s\n", name.c_str(), kind, XMLNode::getError(r.error));
+        std::fprintf(stderr, "secnative: %s: %s: %s\n", name.c_str(), kind,
+                     library_message(r.error));
     }
 }
 
@@ -85,21 +85,23 @@ struct XmlOptions {
     bool text_only = false;
 };
 
+// Every file is checked; the status is the worst outcome: a file that could
+// not be read, then one with an error.
 void run_check(const XmlOptions& o) {
-    bool all_good = true;
+    ExitStatus status = kExitOk;
     for (const std::string& path : o.files) {
         ParsedFile parsed;
         try {
             parsed = parse(path, o.keep_whitespace);
         } catch (const Failure& failure) {
             std::fprintf(stderr, "secnative: %s\n", failure.what());
-            all_good = false;
+            status = kExitSystem;
             continue;
         }
         if (parsed.results.error != errorNone) report(path, parsed.results);
-        if (is_error(parsed.results.error)) all_good = false;
+        if (is_error(parsed.results.error) && status == kExitOk) status = kExitRejected;
     }
-    if (!all_good) throw Failure(kExitRejected, "");
+    if (status != kExitOk) throw Failure(status, "");
 }
 
 void run_format(const XmlOptions& o) {
