@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# A short tour: builds the release tree, then
+# A short tour: builds the release tree, then runs scripts/demo_tour.sh:
 #   1. the secnative tool encrypts a file into the stream format and decrypts
 #      it back (and shows what a wrong password does);
 #   2. the tool checks an XML file and reads a value from it;
@@ -8,59 +8,15 @@
 #
 #   scripts/demo.sh [FILE [PROJECT [PASSWORD]]]
 #
-# Without FILE the tour writes a sample text to a temporary directory.
+# FILE is only read; the tour writes into a temporary directory of its own,
+# and without FILE it writes a sample text there.
 set -euo pipefail
+# FILE is named from where the tour is started, not from the repository.
+file=${1:-}
+[[ -z $file ]] || file=$(realpath -e "$file")
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release --target secnative_tool secnative_demo
-root=$PWD
-tool=$root/build/release/tools/secnative
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-file=${1:-}
-if [[ -z $file ]]; then
-    file=$work/sample.txt
-    for i in $(seq 1 200); do echo "line $i: sample text"; done >"$file"
-fi
-file=$(realpath "$file")
-export SECNATIVE_DEMO_PROJECT=${2:-demo}
-export SECNATIVE_DEMO_PASSWORD=${3:-correct horse battery staple}
-cd "$work"
-
-step() { printf '\n\033[1m$ %s\033[0m\n' "$*"; }
-
-echo "== 1. The secnative tool: a file through the stream cipher"
-step secnative encrypt -p "$SECNATIVE_DEMO_PROJECT" --password-env SECNATIVE_DEMO_PASSWORD "$file" -o sealed.vx
-"$tool" encrypt -p "$SECNATIVE_DEMO_PROJECT" --password-env SECNATIVE_DEMO_PASSWORD "$file" -o sealed.vx
-echo "$(wc -c <"$file") bytes in, $(wc -c <sealed.vx) bytes out; the header: $(od -An -tx1 -N16 sealed.vx)"
-step secnative decrypt -p "$SECNATIVE_DEMO_PROJECT" --password-env SECNATIVE_DEMO_PASSWORD sealed.vx -o opened.txt
-"$tool" decrypt -p "$SECNATIVE_DEMO_PROJECT" --password-env SECNATIVE_DEMO_PASSWORD sealed.vx -o opened.txt
-cmp "$file" opened.txt && echo "the decrypted copy matches the original"
-step WRONG=guess secnative decrypt -p "$SECNATIVE_DEMO_PROJECT" --password-env WRONG sealed.vx -o wrong.txt
-status=0
-WRONG=guess "$tool" decrypt -p "$SECNATIVE_DEMO_PROJECT" --password-env WRONG sealed.vx -o wrong.txt || status=$?
-echo "status $status; wrong.txt $([[ -e wrong.txt ]] && echo exists || echo was not written)"
-
-echo
-echo "== 2. The secnative tool: an XML file"
-cat >settings.xml <<'XML'
-<?xml version="1.0" encoding="UTF-8"?>
-<settings>
-  <database host="db.example" port="5432"><name>payroll</name></database>
-  <cache size="64"/>
-</settings>
-XML
-step secnative xml check settings.xml
-"$tool" xml check settings.xml && echo "settings.xml parses cleanly"
-step secnative xml get settings/database/@host settings.xml
-"$tool" xml get settings/database/@host settings.xml
-printf '<settings>\n  <database host="db">&port;</database>\n</settings>\n' >broken.xml
-step secnative xml check broken.xml
-"$tool" xml check broken.xml || echo "status $?"
-
-echo
-echo "== 3. The Java side: VXCipher and AuthorityProxy in the virtual machine"
-step java -jar secnative-demo.jar "$file" "$SECNATIVE_DEMO_PROJECT" '<password>'
-java -jar "$root/build/release/java/secnative-demo.jar" "$file" "$SECNATIVE_DEMO_PROJECT" "$SECNATIVE_DEMO_PASSWORD"
+exec bash scripts/demo_tour.sh build/release/tools/secnative build/release/java/secnative-demo.jar \
+    "$file" "${@:2}"
