@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <new>
 
 #include "common/follow_links.h"
 
@@ -29,7 +28,7 @@ constexpr int kNameAttempts = 100;
 
 // Six letters or digits that differ between processes, calls and attempts.
 // mkdir fails on any existing name, so they need only make a clash rare.
-std::string uniqueSuffix() {
+void uniqueSuffix(char (&suffix)[7]) {
     static std::atomic<unsigned long> counter(0);
     uint64_t x = static_cast<uint64_t>(std::time(nullptr));
     x = x * 0x9E3779B97F4A7C15ULL + static_cast<uint64_t>(std::clock());
@@ -38,12 +37,11 @@ std::string uniqueSuffix() {
     x ^= static_cast<uint64_t>(reinterpret_cast<uintptr_t>(&x));
     x ^= x >> 29;
     static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
-    std::string suffix(6, '0');
-    for (char& c : suffix) {
-        c = kDigits[x % 62];
+    for (int i = 0; i < 6; ++i) {
+        suffix[i] = kDigits[x % 62];
         x /= 62;
     }
-    return suffix;
+    suffix[6] = 0;
 }
 
 bool isFull(int error) {
@@ -53,8 +51,8 @@ bool isFull(int error) {
 // Whether the existing regular file at path may be opened for writing, as
 // a plain open would have to; without O_TRUNC it stays unchanged. A file
 // the process may not write is not replaced behind its back.
-bool mayWrite(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+bool mayWrite(const char* path) {
+    const int fd = ::open(path, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     ::close(fd);
     return true;
@@ -63,11 +61,11 @@ bool mayWrite(const std::string& path) {
 // Whether another file may be renamed over old at path: in a directory with
 // the sticky bit, a file of someone else's is left where it is and written
 // in place.
-bool mayRenameOver(const std::string& path, const struct stat& old) {
+bool mayRenameOver(const char* path, const struct stat& old) {
     if (old.st_uid == geteuid()) return true;
-    const std::string dir = directoryOf(path);
+    PathText dir;
     struct stat st;
-    if (stat(dir.empty() ? "." : dir.c_str(), &st) != 0) return false;
+    if (!directoryOf(path, dir) || stat(dir.c_str(), &st) != 0) return false;
     return !(st.st_mode & S_ISVTX);
 }
 
@@ -93,9 +91,10 @@ bool syncData(int fd) {
 // Flushes the directory that holds the entry of path, so that a rename in
 // it survives a crash. Systems that cannot open or sync a directory are
 // taken at their word.
-bool syncDirectoryOf(const std::string& path) {
-    const std::string dir = directoryOf(path);
-    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+bool syncDirectoryOf(const char* path) {
+    PathText dir;
+    if (!directoryOf(path, dir)) return false;
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return true;
     const bool synced =
         fsync(fd) == 0 || errno == EINVAL || errno == EBADF || errno == EROFS || errno == ENOTSUP;
@@ -107,16 +106,6 @@ bool syncDirectoryOf(const std::string& path) {
 
 FileReplacement::Status FileReplacement::open(const char* path) {
     discard();
-    try {
-        return openNoThrow(path);
-    } catch (const std::bad_alloc&) {
-        removePending();
-        errno = ENOMEM;
-        return cannotOpen;
-    }
-}
-
-FileReplacement::Status FileReplacement::openNoThrow(const char* path) {
     if (!path || !path[0]) {
         errno = ENOENT;
         return cannotOpen;
@@ -134,9 +123,10 @@ FileReplacement::Status FileReplacement::openNoThrow(const char* path) {
     const bool sameFile =
         exists ? kernelExists && seen.st_dev == old.st_dev && seen.st_ino == old.st_ino
                : missing && !kernelExists && errno == ENOENT;
-    const bool replaceable = !openDescriptor && sameFile &&
-                             (missing || (S_ISREG(old.st_mode) && old.st_nlink == 1 &&
-                                          mayWrite(target_) && mayRenameOver(target_, old)));
+    const bool replaceable =
+        !openDescriptor && sameFile &&
+        (missing || (S_ISREG(old.st_mode) && old.st_nlink == 1 && mayWrite(target_.c_str()) &&
+                     mayRenameOver(target_.c_str(), old)));
     if (replaceable) {
         switch (openBeside(exists, &old)) {
             case attemptDone:
@@ -154,8 +144,15 @@ FileReplacement::Attempt FileReplacement::openBeside(bool exists, const void* ol
     for (int attempt = 0;; ++attempt) {
         // The names are published before they exist, so that a signal
         // handler never misses what is about to be made.
-        privateDir_ = directoryOf(target_) + kPrivateDirPrefix + uniqueSuffix();
-        newFile_ = privateDir_ + kNewFileName;
+        char suffix[7];
+        uniqueSuffix(suffix);
+        PathText prefix;
+        if (!prefix.assign(target_.c_str(), directoryLength(target_.c_str()), kPrivateDirPrefix) ||
+            !privateDir_.assign(prefix.c_str(), prefix.size(), suffix) ||
+            !newFile_.assign(privateDir_.c_str(), privateDir_.size(), kNewFileName)) {
+            forgetPending();
+            return attemptFailed;
+        }
         pendingDir_.store(privateDir_.c_str());
         pendingFile_.store(newFile_.c_str());
         if (mkdir(privateDir_.c_str(), 0700) == 0) break;
@@ -236,7 +233,7 @@ FileReplacement::Status FileReplacement::commit() {
     pendingFile_.store(nullptr);
     newFile_.clear();
     removePending();
-    if (!syncDirectoryOf(target_)) return cannotWrite;
+    if (!syncDirectoryOf(target_.c_str())) return cannotWrite;
     return ok;
 }
 

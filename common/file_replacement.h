@@ -35,7 +35,8 @@
 
 #include <atomic>
 #include <cstddef>
-#include <string>
+
+#include "common/path_text.h"
 
 namespace secnative {
 
@@ -76,16 +77,15 @@ class FileReplacement {
 
   private:
     enum Attempt { attemptDone, attemptFailed, attemptInPlace };
-    Status openNoThrow(const char* path);
     Attempt openBeside(bool exists, const void* oldStatus);
     Status openInPlace(const char* path);
     void removePending();
     void forgetPending();
 
     int fd_ = -1;
-    std::string target_;      // the file a commit renames over
-    std::string privateDir_;  // the private directory beside it
-    std::string newFile_;     // the new file in it
+    PathText target_;      // the file a commit renames over
+    PathText privateDir_;  // the private directory beside it
+    PathText newFile_;     // the new file in it
     std::atomic<const char*> pendingDir_{nullptr};
     std::atomic<const char*> pendingFile_{nullptr};
 };

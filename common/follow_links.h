@@ -3,7 +3,7 @@
 #ifndef SECNATIVE_COMMON_FOLLOW_LINKS_H
 #define SECNATIVE_COMMON_FOLLOW_LINKS_H
 
-#include <string>
+#include "common/path_text.h"
 
 namespace secnative {
 
@@ -17,16 +17,12 @@ namespace secnative {
 // the directory's owner, so a link that another user planted there cannot
 // send the process's output to a file of its choosing. Such a link, a chain
 // longer than 40 links or a link that cannot be read gives false with errno
-// set (EACCES, ELOOP or readlink's error).
+// set (EACCES, ELOOP, ENOMEM or readlink's error).
 //
 // Links in /proc/ and /dev/fd/ (behind /dev/stdout, for one) name open
 // descriptors rather than files; their text need not be a path. Passing
 // through one sets *descriptor, when given.
-bool followLinks(const std::string& path, std::string& target, bool* descriptor = nullptr);
-
-// The directory part of path including its last slash, or "" for a name in
-// the current directory.
-std::string directoryOf(const std::string& path);
+bool followLinks(const char* path, PathText& target, bool* descriptor = nullptr);
 
 }  // namespace secnative
 
