@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -14,25 +13,8 @@
 #include <set>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "support/other_user.h"
-
-// Every fsync of this program comes here first, so that a test can see
-// what was flushed and in which order.
-namespace {
-struct Synced {
-    bool directory;
-    ino_t inode;
-};
-std::vector<Synced> synced;
-}  // namespace
-
-extern "C" int fsync(int fd) {
-    struct stat st = {};
-    if (fstat(fd, &st) == 0) synced.push_back({S_ISDIR(st.st_mode), st.st_ino});
-    return static_cast<int>(syscall(SYS_fsync, fd));
-}
 
 namespace {
 
@@ -101,25 +83,6 @@ TEST_F(FileReplacementTest, ContentAppearsOnlyOnCommit) {
         EXPECT_EQ(out.commit(), FileReplacement::cannotWrite);
         fs::remove(target);
     }
-}
-
-// The content reaches the disk before the rename, and the directory after
-// it, so that a crash leaves either the old file or the whole new one.
-TEST_F(FileReplacementTest, CommitFlushesTheFileThenItsDirectory) {
-    const std::string target = path("durable");
-    writeFile(target, "old");
-    FileReplacement out;
-    ASSERT_EQ(out.open(target.c_str()), FileReplacement::ok);
-    ASSERT_TRUE(out.write("new", 3));
-    const ino_t fresh = statOf(out.pendingFile()).st_ino;
-    synced.clear();
-    ASSERT_EQ(out.commit(), FileReplacement::ok);
-    ASSERT_EQ(synced.size(), 2u);
-    EXPECT_FALSE(synced[0].directory);
-    EXPECT_EQ(synced[0].inode, fresh);
-    EXPECT_TRUE(synced[1].directory);
-    EXPECT_EQ(synced[1].inode, statOf(dir_).st_ino);
-    EXPECT_EQ(statOf(target).st_ino, fresh);
 }
 
 TEST_F(FileReplacementTest, UncommittedWritesLeaveTheOldFile) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,8 +12,25 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "support/xml_test_util.h"
+
+// Every fsync of this program comes here first, so that a test can see what
+// was flushed, and in which order.
+namespace {
+struct Synced {
+    bool directory;
+    ino_t inode;
+};
+std::vector<Synced> synced;
+}  // namespace
+
+extern "C" int fsync(int fd) {
+    struct stat st = {};
+    if (fstat(fd, &st) == 0) synced.push_back({S_ISDIR(st.st_mode), st.st_ino});
+    return static_cast<int>(syscall(SYS_fsync, fd));
+}
 
 namespace {
 
@@ -172,6 +191,27 @@ TEST_F(XmlWriteFile, OthersFileInStickyDirectoryIsWrittenInPlace) {
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(after.st_uid, 65534u);
     EXPECT_EQ(readFile(path("theirs.xml")), kBom + declaration("utf-8") + "<a/>\n");
+}
+
+// The new text is on disk before it takes the old file's name, and the
+// directory after, so that a crash leaves the old file or the whole new one.
+TEST_F(XmlWriteFile, FileThenDirectoryReachTheDisk) {
+    XMLNode a = XMLNode::parseString("<a/>");
+    for (const bool existing : {true, false}) {
+        const std::string target = path(existing ? "durable.xml" : "fresh.xml");
+        if (existing) writeFile(target, "old");
+        synced.clear();
+        ASSERT_EQ(a.writeToFile(target.c_str()), errorNone);
+        struct stat file;
+        struct stat dir;
+        ASSERT_EQ(stat(target.c_str(), &file), 0);
+        ASSERT_EQ(stat(dir_.c_str(), &dir), 0);
+        ASSERT_EQ(synced.size(), 2u) << existing;
+        EXPECT_FALSE(synced[0].directory);
+        EXPECT_EQ(synced[0].inode, file.st_ino);
+        EXPECT_TRUE(synced[1].directory);
+        EXPECT_EQ(synced[1].inode, dir.st_ino);
+    }
 }
 
 TEST_F(XmlWriteFile, PermissionsOfReplacedAndNewFiles) {
