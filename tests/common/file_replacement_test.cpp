@@ -9,32 +9,20 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
 
+#include "support/files.h"
 #include "support/other_user.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using secnative::FileReplacement;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-struct stat statOf(const std::string& path) {
-    struct stat st = {};
-    EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
-    return st;
-}
+using sntest::readFile;
+using sntest::statOf;
+using sntest::writeFile;
 
 class FileReplacementTest : public ::testing::Test {
   protected:

@@ -10,15 +10,7 @@ set -uo pipefail
 tour=$(realpath "$1")
 tool=$(realpath "$2")
 jar=${3:+$(realpath "$3")}
-work=$(mktemp -d)
-trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
+source "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
 
 mkdir user tmp
 printf 'payroll data\n' >user/report.txt
@@ -38,8 +30,4 @@ chmod u+w user
 diff before.txt after.txt >&2 || fail "the tour wrote beside the file it was given"
 [[ -z $(ls -A tmp) ]] || fail "the tour left its temporary directory: $(ls -A tmp)"
 
-if ((failures)); then
-    echo "$failures failures" >&2
-    exit 1
-fi
-echo "all demo tour checks passed"
+finish "demo tour checks"

@@ -6,16 +6,8 @@
 #   output_files_test.sh TOOL
 set -uo pipefail
 tool=$(realpath "$1")
-work=$(mktemp -d)
-trap 'exec 3>&-; rm -rf "$work"' EXIT
-cd "$work"
-failures=0
+source "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
 export PW=secret
-
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
 
 # Lists what a command left in DIR beside the files named after it.
 leftovers() {
@@ -121,8 +113,4 @@ done
 set +m
 cd ..
 
-if ((failures > 0)); then
-    echo "$failures failures" >&2
-    exit 1
-fi
-echo "all output file checks passed"
+finish "output file checks"

@@ -6,32 +6,7 @@
 #   password_options_test.sh TOOL
 set -uo pipefail
 tool=$(realpath "$1")
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-
-# run EXPECTED_STATUS ARGS...: runs the tool, keeping stdout and stderr.
-run() {
-    local expected=$1
-    shift
-    "$tool" "$@" >out.txt 2>err.txt
-    local status=$?
-    [[ $status == "$expected" ]] || fail "secnative $* gave status $status, expected $expected: $(cat err.txt)"
-}
-
-expect_err() {
-    grep -qF -- "$1" err.txt || fail "expected '$1' on standard error, got: $(cat err.txt)"
-}
-
-unhex() {
-    printf "$(sed 's/../\\x&/g' <<<"$1")"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
 
 # The stored form of the password whose bytes that count are HEX, made with
 # sha1sum alone.
@@ -140,5 +115,4 @@ export PW_4
 run 0 password hash --password-env PW_4
 [[ $(cat out.txt) == "$(stored_form 7077eda0bdedb88078)" ]] || fail "password hash from the environment"
 
-((failures == 0)) || exit 1
-echo "password options: all passed"
+finish "password option checks"

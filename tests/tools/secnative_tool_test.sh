@@ -10,32 +10,7 @@ set -uo pipefail
 tool=$(realpath "$1")
 data=$(realpath "$2")
 low_memory=${3:-}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-
-# run EXPECTED_STATUS ARGS...: runs the tool, keeping stdout and stderr.
-run() {
-    local expected=$1
-    shift
-    "$tool" "$@" >out.txt 2>err.txt
-    local status=$?
-    [[ $status == "$expected" ]] || fail "secnative $* gave status $status, expected $expected: $(cat err.txt)"
-}
-
-expect_err() {
-    grep -qF -- "$1" err.txt || fail "expected '$1' on standard error, got: $(cat err.txt)"
-}
-
-unhex() {
-    printf "$(sed 's/../\\x&/g' <<<"$1")"
-}
+source "$(dirname "${BASH_SOURCE[0]}")/harness.sh"
 
 export PW=secret WRONG=wrong
 
@@ -359,8 +334,4 @@ if [[ $low_memory == --low-memory ]]; then
     cmp -s huge huge.back || fail "the 160 MiB round trip differs"
 fi
 
-if ((failures)); then
-    echo "$failures failures" >&2
-    exit 1
-fi
-echo "all secnative tool checks passed"
+finish "secnative tool checks"

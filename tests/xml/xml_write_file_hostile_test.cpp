@@ -9,11 +9,11 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "support/files.h"
 #include "support/other_user.h"
 #include "support/small_tmpfs.h"
 #include "support/xml_test_util.h"
@@ -23,21 +23,9 @@ namespace {
 namespace fs = std::filesystem;
 using sntest::kOtherGroup;
 using sntest::kOtherUser;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-struct stat statOf(const std::string& path) {
-    struct stat st = {};
-    EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
-    return st;
-}
+using sntest::readFile;
+using sntest::statOf;
+using sntest::writeFile;
 
 class XmlWriteFileHostile : public ::testing::Test {
   protected:

@@ -9,11 +9,11 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "support/files.h"
 #include "support/xml_test_util.h"
 
 // Every fsync of this program comes here first, so that a test can see what
@@ -35,19 +35,12 @@ extern "C" int fsync(int fd) {
 namespace {
 
 namespace fs = std::filesystem;
+using sntest::readFile;
+using sntest::writeFile;
 
 const std::string kBom = "\xEF\xBB\xBF";
 std::string declaration(const char* name) {
     return std::string("<?xml version=\"1.0\" encoding=\"") + name + "\"?>\n";
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : "<missing>";
-}
-
-void writeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 std::set<std::string> listDir(const std::string& dir) {
