@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <initializer_list>
 
 #include "common/file_replacement.h"
 
@@ -13,30 +12,31 @@ namespace secnative::tool {
 namespace {
 
 // Every signal whose default action ends the process and that a program
-// may catch.
+// may catch; the last ones exist on some systems only.
+constexpr int kFatalSignals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1,
+    SIGSEGV,   SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGSYS,
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+#ifdef SIGLOST
+    SIGLOST,
+#endif
+};
+
 sigset_t fatal_signals() {
     sigset_t set;
     sigemptyset(&set);
-    for (int s :
-         {SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV,
-          SIGUSR2, SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGVTALRM, SIGPROF, SIGSYS}) {
-        sigaddset(&set, s);
-    }
-#ifdef SIGPOLL
-    sigaddset(&set, SIGPOLL);
-#endif
-#ifdef SIGSTKFLT
-    sigaddset(&set, SIGSTKFLT);
-#endif
-#ifdef SIGPWR
-    sigaddset(&set, SIGPWR);
-#endif
-#ifdef SIGEMT
-    sigaddset(&set, SIGEMT);
-#endif
-#ifdef SIGLOST
-    sigaddset(&set, SIGLOST);
-#endif
+    for (int s : kFatalSignals) sigaddset(&set, s);
 #if defined(SIGRTMIN) && defined(SIGRTMAX)
     for (int s = SIGRTMIN; s <= SIGRTMAX; ++s) sigaddset(&set, s);
 #endif
