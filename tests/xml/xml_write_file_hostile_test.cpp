@@ -70,11 +70,13 @@ TEST_F(XmlWriteFileHostile, NobodyElseOpensTheNewContent) {
         while (read(done[0], &byte, 1) < 0 && kept.size() < 4000) {
             const ssize_t n = read(watch, events, sizeof events);
             for (ssize_t at = 0; at < n;) {
-                const auto* e = reinterpret_cast<const struct inotify_event*>(events + at);
-                at += static_cast<ssize_t>(sizeof *e + e->len);
+                struct inotify_event e;
+                std::memcpy(&e, events + at, sizeof e);
+                const std::string created = events + at + sizeof e;
+                at += static_cast<ssize_t>(sizeof e + e.len);
                 // The name itself, and what a private directory would hold.
                 for (const std::string& name :
-                     {dir + "/" + e->name, dir + "/" + e->name + "/new"}) {
+                     {dir + "/" + created, dir + "/" + created + "/new"}) {
                     const int fd = open(name.c_str(), O_RDONLY | O_NONBLOCK);
                     if (fd >= 0) kept.push_back(fd);
                 }
@@ -153,7 +155,7 @@ TEST_F(XmlWriteFileHostile, OthersGroupWritableFileKeepsItsOwner) {
     ASSERT_EQ(chown(dir_.c_str(), kOtherUser, kOtherGroup), 0);  // the writer may create here
     const ino_t before = statOf(target).st_ino;
     XMLNode tree = XMLNode::parseString("<edited/>");
-    const pid_t writer = sntest::startAsUser(kOtherUser, kOtherGroup, {kOtherGroup, kShared}, [&] {
+    const pid_t writer = sntest::startAsUser(kOtherUser, kShared, {}, [&] {
         return static_cast<int>(tree.writeToFile(target.c_str()));
     });
     EXPECT_EQ(sntest::waitForChild(writer), errorNone);
