@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace secnative {
 
@@ -45,12 +46,8 @@ class PathText {
         size_ = 0;
     }
     void swap(PathText& other) {
-        char* text = text_;
-        const size_t size = size_;
-        text_ = other.text_;
-        size_ = other.size_;
-        other.text_ = text;
-        other.size_ = size;
+        std::swap(text_, other.text_);
+        std::swap(size_, other.size_);
     }
 
   private:
